@@ -1,0 +1,15 @@
+// The output folder: the edit box, its memory in the registry, the folder browser and Open.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+extern wchar_t browsePath[MAX_PATH];
+
+std::wstring makeSettingsKeyPath();
+std::wstring loadOutputFolder();
+bool saveOutputFolder(const std::wstring& folder);
+void browseOutputFolder();
+int CALLBACK browseFolderCallback(HWND hwnd, UINT message, LPARAM lParam, LPARAM data);
+void openOutputFolder();

@@ -1,0 +1,11 @@
+// The progress window: starts the run, polls the engine every 100 ms, ends with "Complete"
+// or closes itself after a stop.
+#pragma once
+
+#include <windows.h>
+
+extern UINT_PTR g_progressTimerId;
+
+INT_PTR CALLBACK progressDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+bool onInitProgressDlg(HWND hwnd);
+void onProgressTimer(HWND hwnd);
