@@ -1,0 +1,251 @@
+#include "WinTest.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace wintest {
+
+namespace {
+const DWORD kPollMs = 20;
+
+struct FindRequest {
+    const wchar_t* className;
+    const wchar_t* title;
+    HWND found;
+};
+
+BOOL CALLBACK matchTopLevel(HWND hwnd, LPARAM lParam) {
+    FindRequest* request = reinterpret_cast<FindRequest*>(lParam);
+    if (!IsWindowVisible(hwnd))
+        return TRUE;
+    if (request->className) {
+        wchar_t name[256] = {};
+        GetClassNameW(hwnd, name, 256);
+        if (lstrcmpW(name, request->className) != 0)
+            return TRUE;
+    }
+    if (request->title && windowText(hwnd) != request->title)
+        return TRUE;
+    request->found = hwnd;
+    return FALSE;
+}
+} // namespace
+
+void pumpMessages(DWORD ms) {
+    const DWORD start = GetTickCount();
+    do {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        if (ms)
+            Sleep(1);
+    } while (GetTickCount() - start < ms);
+}
+
+bool waitUntil(const std::function<bool()>& predicate, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (predicate())
+            return true;
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        pumpMessages(kPollMs);
+    }
+}
+
+HWND waitForWindow(const wchar_t* className, const wchar_t* title, DWORD timeoutMs) {
+    FindRequest request = {className, title, nullptr};
+    waitUntil(
+        [&] {
+            EnumWindows(matchTopLevel, reinterpret_cast<LPARAM>(&request));
+            return request.found != nullptr;
+        },
+        timeoutMs);
+    return request.found;
+}
+
+std::wstring windowText(HWND hwnd) {
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &length))
+        return std::wstring();
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]), SMTO_ABORTIFHUNG, 2000,
+                        &copied);
+    text.resize(copied);
+    return text;
+}
+
+std::wstring controlText(HWND dialog, int controlId) {
+    HWND control = GetDlgItem(dialog, controlId);
+    return control ? windowText(control) : std::wstring();
+}
+
+void clickButton(HWND dialog, int controlId) {
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(controlId, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, controlId)));
+}
+
+std::wstring messageBoxText(HWND box) {
+    return controlText(box, 0xFFFF);
+}
+
+MessageBoxAnswerer::MessageBoxAnswerer(std::wstring caption, std::vector<int> answers)
+    : caption_(std::move(caption)), answers_(std::move(answers)) {
+    InitializeCriticalSection(&guard_);
+    thread_ = CreateThread(nullptr, 0, threadProc, this, 0, nullptr);
+}
+
+MessageBoxAnswerer::~MessageBoxAnswerer() {
+    InterlockedExchange(&stop_, 1);
+    WaitForSingleObject(thread_, INFINITE);
+    CloseHandle(thread_);
+    DeleteCriticalSection(&guard_);
+}
+
+DWORD WINAPI MessageBoxAnswerer::threadProc(LPVOID self) {
+    static_cast<MessageBoxAnswerer*>(self)->run();
+    return 0;
+}
+
+void MessageBoxAnswerer::run() {
+    while (!stop_) {
+        HWND box = nullptr;
+        FindRequest request = {L"#32770", caption_.c_str(), nullptr};
+        EnumWindows(matchTopLevel, reinterpret_cast<LPARAM>(&request));
+        box = request.found;
+        if (!box || messageBoxText(box).empty()) {
+            Sleep(kPollMs);
+            continue;
+        }
+        SeenMessageBox seenBox;
+        seenBox.owner = GetWindow(box, GW_OWNER);
+        seenBox.caption = caption_;
+        seenBox.text = messageBoxText(box);
+        size_t index;
+        EnterCriticalSection(&guard_);
+        index = seen_.size();
+        seen_.push_back(seenBox);
+        LeaveCriticalSection(&guard_);
+        const int answer = answers_.empty() ? IDOK : answers_[index < answers_.size() ? index : answers_.size() - 1];
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, answer)));
+        // Wait for this box to go before looking for the next one.
+        for (int i = 0; i < 500 && IsWindow(box) && IsWindowVisible(box); ++i)
+            Sleep(kPollMs);
+    }
+}
+
+std::vector<SeenMessageBox> MessageBoxAnswerer::seen() {
+    EnterCriticalSection(&guard_);
+    std::vector<SeenMessageBox> copy = seen_;
+    LeaveCriticalSection(&guard_);
+    return copy;
+}
+
+bool MessageBoxAnswerer::waitForCount(size_t n, DWORD timeoutMs) {
+    return waitUntil([&] { return seen().size() >= n; }, timeoutMs);
+}
+
+TempDir::TempDir() {
+    wchar_t base[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, base);
+    static LONG counter = 0;
+    wchar_t name[64];
+    swprintf(name, 64, L"tarnel-test-%lu-%ld", GetCurrentProcessId(), InterlockedIncrement(&counter));
+    path_ = std::wstring(base) + name;
+    removeTree(path_);
+    CreateDirectoryW(path_.c_str(), nullptr);
+}
+
+TempDir::~TempDir() {
+    removeTree(path_);
+}
+
+void removeTree(const std::wstring& path) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            const std::wstring child = path + L"\\" + name;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                removeTree(child);
+            } else {
+                SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(child.c_str());
+            }
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    RemoveDirectoryW(path.c_str());
+}
+
+bool writeFile(const std::wstring& path, const std::string& bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == bytes.size();
+}
+
+bool readFile(const std::wstring& path, std::string& bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    const DWORD size = GetFileSize(file, nullptr);
+    bytes.assign(size, '\0');
+    DWORD read = 0;
+    const BOOL ok = size == 0 || ReadFile(file, &bytes[0], size, &read, nullptr);
+    CloseHandle(file);
+    return ok && read == size;
+}
+
+bool fileExists(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+namespace {
+struct DeadlineBody {
+    std::function<void()> body;
+};
+DWORD WINAPI runDeadlineBody(LPVOID parameter) {
+    static_cast<DeadlineBody*>(parameter)->body();
+    return 0;
+}
+} // namespace
+
+void runWithDeadline(const std::function<void()>& body, DWORD timeoutMs, const char* what) {
+    DeadlineBody call = {body};
+    HANDLE thread = CreateThread(nullptr, 0, runDeadlineBody, &call, 0, nullptr);
+    if (WaitForSingleObject(thread, timeoutMs) != WAIT_OBJECT_0) {
+        fprintf(stderr, "[  FAILED  ] deadline of %lu ms passed: %s (deadlock?)\n", timeoutMs, what);
+        fflush(stderr);
+        TerminateProcess(GetCurrentProcess(), 3);
+    }
+    CloseHandle(thread);
+}
+
+std::wstring envVar(const wchar_t* name) {
+    wchar_t value[32768];
+    const DWORD length = GetEnvironmentVariableW(name, value, 32768);
+    return length && length < 32768 ? std::wstring(value, length) : std::wstring();
+}
+
+// The test environment gives Linux paths; Wine maps them under drive Z:.
+std::wstring distFolder() {
+    std::wstring folder = envVar(L"TARNEL_DIST_DIR");
+    for (wchar_t& c : folder) {
+        if (c == L'/')
+            c = L'\\';
+    }
+    return folder.empty() ? folder : L"Z:" + folder;
+}
+
+} // namespace wintest

@@ -1,0 +1,85 @@
+// Helpers for tests that drive the program's real windows under Wine: finding windows,
+// reading their texts the way another process would, answering message boxes from a second
+// thread, temporary folders, and a deadline so that a deadlock fails a test instead of CI.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace wintest {
+
+// Polls until a top-level window of this process or another with that class (may be null) and
+// title (may be null) exists and is visible; null after timeoutMs.
+HWND waitForWindow(const wchar_t* className, const wchar_t* title, DWORD timeoutMs = 10000);
+// Polls until predicate() is true; false after timeoutMs. Pumps this thread's messages meanwhile.
+bool waitUntil(const std::function<bool()>& predicate, DWORD timeoutMs = 10000);
+// Lets this thread's windows handle what is queued for them, for about ms.
+void pumpMessages(DWORD ms = 0);
+
+// The text of a window read with WM_GETTEXT, which also works across processes.
+std::wstring windowText(HWND hwnd);
+std::wstring controlText(HWND dialog, int controlId);
+// Presses a dialog button as a click would reach the dialog (posted, so it works across threads).
+void clickButton(HWND dialog, int controlId);
+
+// A message box that a watcher saw and answered.
+struct SeenMessageBox {
+    HWND owner = nullptr;
+    std::wstring caption;
+    std::wstring text;
+};
+
+// Answers every message box with the given caption that appears while it lives, on its own
+// thread, pressing answers[i] for the i-th box (the last answer repeats). Boxes it saw are kept
+// in order.
+class MessageBoxAnswerer {
+public:
+    MessageBoxAnswerer(std::wstring caption, std::vector<int> answers);
+    ~MessageBoxAnswerer();
+    std::vector<SeenMessageBox> seen();
+    // Waits until at least n boxes were answered; false after timeoutMs.
+    bool waitForCount(size_t n, DWORD timeoutMs = 10000);
+
+private:
+    static DWORD WINAPI threadProc(LPVOID self);
+    void run();
+    std::wstring caption_;
+    std::vector<int> answers_;
+    std::vector<SeenMessageBox> seen_;
+    CRITICAL_SECTION guard_;
+    HANDLE thread_ = nullptr;
+    volatile LONG stop_ = 0;
+};
+
+// The static text of a message box (the control with id 0xFFFF).
+std::wstring messageBoxText(HWND box);
+
+// A fresh folder under the temporary folder, removed with everything in it at the end.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    const std::wstring& path() const { return path_; }
+    std::wstring file(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+private:
+    std::wstring path_;
+};
+
+bool writeFile(const std::wstring& path, const std::string& bytes);
+bool readFile(const std::wstring& path, std::string& bytes);
+bool fileExists(const std::wstring& path);
+void removeTree(const std::wstring& path);
+
+// Runs body on its own thread; if it has not finished after timeoutMs the whole test process
+// ends with a failure message, so a deadlock cannot hang the test run.
+void runWithDeadline(const std::function<void()>& body, DWORD timeoutMs, const char* what);
+
+// The folder that holds the program, its DLL and core\imagecore.exe (from the test environment).
+std::wstring distFolder();
+std::wstring envVar(const wchar_t* name);
+
+} // namespace wintest
