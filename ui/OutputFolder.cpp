@@ -1,11 +1,170 @@
-// Placeholder until the output folder lands: nothing is remembered.
+// The output folder: the edit box of the main dialog, its memory per user in the registry, the
+// folder browser that fills it, and Open, which shows it in the shell.
 #include "OutputFolder.h"
+
+#include "MainDialog.h"
+#include "app/AppGlobals.h"
+#include "engine/ImagePreset.h"
+#include "res/resource.h"
+
+#include <windows.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <cwchar>
+#include <memory>
 
 wchar_t browsePath[MAX_PATH];
 
-std::wstring makeSettingsKeyPath() { return std::wstring(); }
-std::wstring loadOutputFolder() { return std::wstring(); }
-bool saveOutputFolder(const std::wstring&) { return false; }
-void browseOutputFolder() {}
-int CALLBACK browseFolderCallback(HWND, UINT, LPARAM, LPARAM) { return 0; }
-void openOutputFolder() {}
+// The shell call behind Open. Tests point it at a recorder so that no file manager starts.
+decltype(&ShellExecuteW) g_shellExecuteForOpen = ShellExecuteW;
+
+namespace {
+
+const wchar_t kSettingsRoot[] = L"Software\\";
+const wchar_t kProductKeyName[] = L"Tarnel Image Converter";
+const wchar_t kOutputFolderValue[] = L"out_dir";
+// A loaded folder must fit browsePath and the other path buffers: 260 units with the NUL.
+const DWORD kMaxOutputFolderBytes = MAX_PATH * sizeof(wchar_t);
+
+const wchar_t kBrowseTitle[] = L"Select a folder";
+const UINT kBrowseFlags = BIF_RETURNONLYFSDIRS | BIF_NONEWFOLDERBUTTON;
+
+const wchar_t kOpenVerb[] = L"open";
+
+// Closes the key it owns on every return path.
+class RegKey {
+public:
+    RegKey() = default;
+    RegKey(const RegKey&) = delete;
+    RegKey& operator=(const RegKey&) = delete;
+    ~RegKey() {
+        if (key_)
+            RegCloseKey(key_);
+    }
+    HKEY get() const { return key_; }
+    HKEY* receive() { return &key_; }
+    explicit operator bool() const { return key_ != nullptr; }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+struct CoTaskMemDeleter {
+    void operator()(void* memory) const { CoTaskMemFree(memory); }
+};
+using ItemIdList = std::unique_ptr<ITEMIDLIST, CoTaskMemDeleter>;
+
+// Opens the settings key with the given access, creating it when it does not exist yet, so
+// that the first start leaves an empty key behind. Created keys get read and write access.
+bool openSettingsKey(REGSAM access, RegKey& key) {
+    const std::wstring path = makeSettingsKeyPath();
+    // An empty subkey path would open the root itself.
+    if (path.empty())
+        return false;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, access, key.receive()) == ERROR_SUCCESS)
+        return true;
+    *key.receive() = nullptr;
+    const LONG created = RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                         KEY_READ | KEY_WRITE, nullptr, key.receive(), nullptr);
+    if (created == ERROR_SUCCESS)
+        return true;
+    *key.receive() = nullptr;
+    return false;
+}
+
+// True when "out_dir" is a string short enough to be a folder we would have saved.
+bool hasLoadableFolderValue(HKEY key) {
+    DWORD type = 0;
+    DWORD size = sizeof(DWORD);
+    if (RegQueryValueExW(key, kOutputFolderValue, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+        return false;
+    return type == REG_SZ && size <= kMaxOutputFolderBytes;
+}
+
+std::wstring readFolderValue(HKEY key) {
+    // One unit more than the value may hold, so that a value stored without its NUL is still
+    // read whole and the text ends inside the buffer.
+    wchar_t data[MAX_PATH + 1] = {};
+    DWORD type = 0;
+    DWORD size = kMaxOutputFolderBytes;
+    if (RegQueryValueExW(key, kOutputFolderValue, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_SZ)
+        return std::wstring();
+    return std::wstring(data, wcsnlen(data, size / sizeof(wchar_t)));
+}
+
+HWND outputFolderEdit() {
+    HWND edit = GetDlgItem(g_app.hMainDlg, IDC_OUTPUT_FOLDER);
+    return IsWindow(edit) ? edit : nullptr;
+}
+
+// A text too long for browsePath opens the browser on its default selection rather than on a
+// cut path that names some other folder.
+void seedBrowsePath(const std::wstring& folder) {
+    browsePath[0] = L'\0';
+    if (folder.size() < MAX_PATH)
+        wcsncpy(browsePath, folder.c_str(), MAX_PATH);
+}
+
+} // namespace
+
+std::wstring makeSettingsKeyPath() {
+    if (!g_app.pPreset)
+        return std::wstring();
+    return std::wstring(kSettingsRoot) + kProductKeyName + L'\\' + g_app.pPreset->getTargetExtension(L"");
+}
+
+std::wstring loadOutputFolder() {
+    RegKey key;
+    if (!openSettingsKey(KEY_READ, key))
+        return std::wstring();
+    if (!hasLoadableFolderValue(key.get()))
+        return std::wstring();
+    return readFolderValue(key.get());
+}
+
+bool saveOutputFolder(const std::wstring& folder) {
+    RegKey key;
+    if (!openSettingsKey(KEY_READ | KEY_WRITE, key))
+        return false;
+    // An empty text is written too, as the NUL alone, so an emptied box is remembered as empty.
+    const DWORD bytes = static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t));
+    RegSetValueExW(key.get(), kOutputFolderValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()), bytes);
+    return true;
+}
+
+void browseOutputFolder() {
+    seedBrowsePath(getOutputFolderText(g_app.hMainDlg));
+
+    BROWSEINFOW browser = {};
+    browser.hwndOwner = g_app.hMainDlg;
+    browser.lpszTitle = kBrowseTitle;
+    browser.ulFlags = kBrowseFlags;
+    browser.lpfn = browseFolderCallback;
+    ItemIdList chosen(SHBrowseForFolderW(&browser));
+    if (!chosen)
+        return;
+
+    // An item without a file-system path leaves the box as it was, not emptied or half-written.
+    wchar_t path[MAX_PATH] = {};
+    if (!SHGetPathFromIDListW(chosen.get(), path))
+        return;
+    wcsncpy(browsePath, path, MAX_PATH);
+    if (HWND edit = outputFolderEdit())
+        SetWindowTextW(edit, browsePath);
+}
+
+int CALLBACK browseFolderCallback(HWND hwnd, UINT message, LPARAM, LPARAM) {
+    if (message == BFFM_INITIALIZED)
+        SendMessageW(hwnd, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(browsePath));
+    return 0;
+}
+
+void openOutputFolder() {
+    const std::wstring folder = getOutputFolderText(g_app.hMainDlg);
+    if (folder.empty())
+        return;
+    g_shellExecuteForOpen(nullptr, kOpenVerb, folder.c_str(), nullptr, nullptr, SW_SHOW);
+}
