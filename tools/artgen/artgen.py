@@ -173,8 +173,9 @@ class Canvas:
     def result(self):
         small = self.img.convert("RGBa").resize((self.size, self.size), Image.BOX)
         out = small.convert("RGBA")
-        # Fully transparent pixels carry no colour; keep them zero so files are tidy.
-        clear = out.getchannel("A").point(lambda v: 255 if v == 0 else 0)
+        # Shadow tails below 4/255 cannot be seen but would make corners and icon masks
+        # untidy; such pixels become fully transparent, with no colour.
+        clear = out.getchannel("A").point(lambda v: 255 if v < 4 else 0)
         out.paste((0, 0, 0, 0), (0, 0), clear)
         return out
 
