@@ -1,0 +1,18 @@
+// What the user asked for on the command line.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct BatchSettings {
+    std::vector<std::wstring> files;
+    std::wstring outputFolder; // empty: each file's own folder
+    std::wstring option;
+    bool overwrite = false;
+    bool help = false;
+};
+
+// False with a message for an unknown flag or a flag without its value.
+bool parseCommandLine(const std::vector<std::wstring>& args, BatchSettings& settings, std::wstring& error);
+
+extern const char kUsageText[];

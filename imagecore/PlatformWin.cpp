@@ -1,0 +1,38 @@
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+
+#include "Platform.h"
+#include "win/WinFiles.h"
+
+namespace platform {
+
+// The narrow argv of a mingw program is in the ANSI code page; the wide command line is not.
+std::vector<std::wstring> arguments(int, char**) {
+    SetConsoleOutputCP(CP_UTF8);
+    std::vector<std::wstring> args;
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!wide)
+        return args;
+    for (int i = 1; i < count; ++i)
+        args.push_back(wide[i]);
+    LocalFree(wide);
+    return args;
+}
+
+bool fileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+tfi::Result convertFile(const std::wstring& source, const std::wstring& destination, const std::wstring& option) {
+    return tfi::convertFileW(source.c_str(), destination.c_str(), option.c_str());
+}
+
+void writeLine(const std::wstring& line) {
+    std::fputs((toUtf8(line) + "\n").c_str(), stdout);
+    std::fflush(stdout);
+}
+
+void writeError(const std::wstring& line) { std::fputs((toUtf8(line) + "\n").c_str(), stderr); }
+
+} // namespace platform

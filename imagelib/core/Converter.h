@@ -1,0 +1,26 @@
+// One conversion, bytes in and bytes out: the whole codec behind the file layers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Bytes.h"
+#include "ConvertOptions.h"
+#include "Result.h"
+
+namespace tfi {
+
+enum class OutputFormat { Icon, Png };
+
+enum class SourceFormat { Png, Icon, Unknown };
+
+// Judged by content only: the PNG signature, or an ICO/CUR header.
+SourceFormat detectSourceFormat(ByteView source);
+
+// PNG to icon builds the multi-size icon; icon to PNG writes the best entry. A PNG asked for as
+// PNG is checked and passed on byte for byte; an icon asked for as icon likewise when every
+// entry is sound, and is otherwise rebuilt from its best entry.
+Result convertImage(ByteView source, OutputFormat format, const ConvertOptions& options, std::vector<uint8_t>& out);
+
+} // namespace tfi

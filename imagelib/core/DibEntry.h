@@ -1,0 +1,34 @@
+// The bitmap form of an icon entry: a BITMAPINFOHEADER whose height counts the colour rows
+// and the 1-bit AND mask below them together, an optional palette or bit masks, the colour
+// rows bottom-up, then the mask rows. Rows of both are padded to 32 bits.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "Bytes.h"
+#include "Image.h"
+#include "Result.h"
+
+namespace tfi {
+
+struct DibInfo {
+    uint32_t width = 0;
+    uint32_t height = 0; // of the picture, half the header's height
+    uint16_t bitCount = 0;
+    uint32_t compression = 0;
+    uint32_t headerSize = 0;
+    uint32_t paletteEntries = 0;
+    bool topDown = false;
+};
+
+// Reads and checks the header only: enough to rank entries by their real size and depth.
+Result readDibInfo(ByteView entry, DibInfo& info);
+
+Result decodeDibEntry(ByteView entry, RgbaImage& image);
+
+// Appends the 32-bit entry for `image`: BGRA rows with alpha, and a mask whose bit is set
+// where alpha is 0, for readers that ignore alpha.
+void appendDibEntry(const RgbaImage& image, std::vector<uint8_t>& out);
+
+} // namespace tfi

@@ -1,0 +1,102 @@
+#include "IconWriter.h"
+
+#include <algorithm>
+#include <new>
+
+#include "Bytes.h"
+#include "DibEntry.h"
+#include "IconSizes.h"
+#include "Limits.h"
+#include "PngEncoder.h"
+#include "Resample.h"
+
+namespace tfi {
+namespace {
+
+constexpr size_t kIconHeaderSize = 6;
+constexpr size_t kDirEntrySize = 16;
+constexpr uint16_t kIconType = 1;
+constexpr uint16_t kPlanes = 1;
+constexpr uint16_t kBitCount = 32;
+// A smaller picture is resampled from an already made entry at least this many times its
+// side instead of from the source: as sharp, and large sources are read only once or twice.
+constexpr uint32_t kCascadeRatio = 2;
+
+struct Rendered {
+    RgbaImage image;
+    std::vector<uint8_t> encoded;
+};
+
+// The directory stores 256 as 0 in its one-byte width and height.
+uint8_t directorySideByte(uint32_t side) { return side >= kMaxIconEntrySide ? 0 : static_cast<uint8_t>(side); }
+
+const RgbaImage& cascadeBase(const RgbaImage& source, const std::vector<Rendered>& done, uint32_t side) {
+    const RgbaImage* base = &source;
+    for (const Rendered& r : done)
+        if (r.image.width >= side * kCascadeRatio && r.image.width < std::max(base->width, base->height))
+            base = &r.image;
+    return *base;
+}
+
+Result encodeEntry(const RgbaImage& image, bool asPng, std::vector<uint8_t>& out) {
+    if (asPng)
+        return encodePng(image, out);
+    appendDibEntry(image, out);
+    return ERCI_OK;
+}
+
+void appendDirectory(const std::vector<Rendered>& entries, std::vector<uint8_t>& out) {
+    appendLe16(out, 0);
+    appendLe16(out, kIconType);
+    appendLe16(out, static_cast<uint32_t>(entries.size()));
+    uint32_t offset = static_cast<uint32_t>(kIconHeaderSize + kDirEntrySize * entries.size());
+    for (const Rendered& e : entries) {
+        out.push_back(directorySideByte(e.image.width));
+        out.push_back(directorySideByte(e.image.height));
+        out.push_back(0); // colour count: none for true colour
+        out.push_back(0); // reserved
+        appendLe16(out, kPlanes);
+        appendLe16(out, kBitCount);
+        appendLe32(out, static_cast<uint32_t>(e.encoded.size()));
+        appendLe32(out, offset);
+        offset += static_cast<uint32_t>(e.encoded.size());
+    }
+}
+
+Result buildChecked(const RgbaImage& source, const ConvertOptions& options, std::vector<uint8_t>& out) {
+    const std::vector<uint32_t> sides =
+        planIconSizes(std::max(source.width, source.height), options.sizes);
+    // Largest first, so each smaller entry can be taken from a made one.
+    std::vector<Rendered> entries;
+    entries.reserve(sides.size());
+    for (auto it = sides.rbegin(); it != sides.rend(); ++it) {
+        Rendered rendered;
+        Result r = renderSquare(cascadeBase(source, entries, *it), *it, rendered.image);
+        if (r != ERCI_OK)
+            return r;
+        const bool asPng = options.everyEntryPng || *it >= kMaxIconEntrySide;
+        r = encodeEntry(rendered.image, asPng, rendered.encoded);
+        if (r != ERCI_OK)
+            return r;
+        entries.push_back(std::move(rendered));
+    }
+    std::reverse(entries.begin(), entries.end());
+
+    out.clear();
+    appendDirectory(entries, out);
+    for (const Rendered& e : entries)
+        out.insert(out.end(), e.encoded.begin(), e.encoded.end());
+    return ERCI_OK;
+}
+
+} // namespace
+
+Result buildIcon(const RgbaImage& source, const ConvertOptions& options, std::vector<uint8_t>& out) {
+    try {
+        return buildChecked(source, options, out);
+    } catch (const std::bad_alloc&) {
+        return ERCI_ERR_OUT_OF_MEMORY;
+    }
+}
+
+} // namespace tfi

@@ -1,0 +1,36 @@
+// PNG reading: every colour type and bit depth of the format, interlaced or not, decoded
+// straight to 8-bit RGBA. Image data is inflated row by row, so apart from the file itself
+// only the output image and two rows are held.
+#pragma once
+
+#include <cstdint>
+
+#include "Bytes.h"
+#include "Image.h"
+#include "Result.h"
+
+namespace tfi {
+
+constexpr size_t kPngSignatureSize = 8;
+
+struct PngHeader {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint8_t bitDepth = 0;
+    uint8_t colorType = 0;
+    uint8_t interlace = 0;
+
+    uint32_t channels() const;
+    uint32_t bitsPerPixel() const { return channels() * bitDepth; }
+};
+
+bool hasPngSignature(ByteView data);
+
+// Reads and checks the signature and IHDR only: cheap enough to run before any decoding, so
+// that an image declaring absurd dimensions is refused without work (ERCI_ERR_TOO_LARGE).
+Result readPngHeader(ByteView data, PngHeader& header);
+
+// Decodes the whole image; chunk CRCs are verified and IEND is required.
+Result decodePng(ByteView data, RgbaImage& image);
+
+} // namespace tfi

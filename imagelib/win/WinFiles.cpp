@@ -1,0 +1,137 @@
+#include "WinFiles.h"
+
+#include <windows.h>
+
+#include "core/Limits.h"
+#include "io/ConvertFileFlow.h"
+
+namespace tfi {
+namespace {
+
+const wchar_t kTempPrefix[] = L"~tfi";
+const wchar_t kTempSuffix[] = L".tmp";
+constexpr int kTempNameAttempts = 16;
+// WriteFile takes a DWORD count; chunks keep each call well below it.
+constexpr DWORD kIoChunkBytes = 16u * 1024 * 1024;
+
+class UniqueHandle {
+public:
+    explicit UniqueHandle(HANDLE h) : handle_(h) {}
+    ~UniqueHandle() { close(); }
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+    HANDLE get() const { return handle_; }
+    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    bool close() {
+        const HANDLE h = handle_;
+        handle_ = INVALID_HANDLE_VALUE;
+        return h == INVALID_HANDLE_VALUE || CloseHandle(h) != 0;
+    }
+
+private:
+    HANDLE handle_;
+};
+
+bool readAll(HANDLE file, uint8_t* data, size_t size) {
+    while (size > 0) {
+        const DWORD want = size > kIoChunkBytes ? kIoChunkBytes : static_cast<DWORD>(size);
+        DWORD got = 0;
+        if (!ReadFile(file, data, want, &got, nullptr) || got == 0)
+            return false;
+        data += got;
+        size -= got;
+    }
+    return true;
+}
+
+bool writeAll(HANDLE file, const uint8_t* data, size_t size) {
+    while (size > 0) {
+        const DWORD want = size > kIoChunkBytes ? kIoChunkBytes : static_cast<DWORD>(size);
+        DWORD done = 0;
+        if (!WriteFile(file, data, want, &done, nullptr) || done != want)
+            return false;
+        data += done;
+        size -= done;
+    }
+    return true;
+}
+
+// The folder part including its separator; empty for a bare file name (current folder).
+std::wstring folderPrefixOf(const std::wstring& path) {
+    const size_t separator = path.find_last_of(L"\\/:");
+    return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator + 1);
+}
+
+std::wstring hex(unsigned long value) {
+    const wchar_t digits[] = L"0123456789abcdef";
+    std::wstring text;
+    do {
+        text.insert(text.begin(), digits[value & 0xF]);
+        value >>= 4;
+    } while (value);
+    return text;
+}
+
+// Creates a fresh, uniquely named file beside the destination.
+UniqueHandle createTempBeside(const std::wstring& destination, std::wstring& tempPath) {
+    static volatile LONG counter = 0;
+    const std::wstring prefix = folderPrefixOf(destination) + kTempPrefix + hex(GetCurrentProcessId()) + L"-";
+    for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
+        tempPath = prefix + hex(static_cast<unsigned long>(InterlockedIncrement(&counter))) + hex(GetTickCount()) +
+                   kTempSuffix;
+        HANDLE h = CreateFileW(tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS)
+            return UniqueHandle(h);
+    }
+    return UniqueHandle(INVALID_HANDLE_VALUE);
+}
+
+bool asciiOption(const wchar_t* option, std::string& text) {
+    text.clear();
+    for (const wchar_t* p = option; p && *p; ++p) {
+        if (*p > 0x7F)
+            return false;
+        text.push_back(static_cast<char>(*p));
+    }
+    return true;
+}
+
+} // namespace
+
+Result WinFiles::readWholeFile(const Path& path, std::vector<uint8_t>& out) {
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size;
+    if (!file.valid() || !GetFileSizeEx(file.get(), &size) || size.QuadPart < 0)
+        return ERCI_ERR_READ_SOURCE;
+    if (static_cast<uint64_t>(size.QuadPart) > kMaxSourceFileBytes)
+        return ERCI_ERR_TOO_LARGE;
+    out.resize(static_cast<size_t>(size.QuadPart));
+    return readAll(file.get(), out.data(), out.size()) ? ERCI_OK : ERCI_ERR_READ_SOURCE;
+}
+
+Result WinFiles::replaceFile(const Path& destination, const std::vector<uint8_t>& data) {
+    std::wstring tempPath;
+    UniqueHandle temp = createTempBeside(destination, tempPath);
+    if (!temp.valid())
+        return ERCI_ERR_WRITE_DESTINATION;
+    const bool written = writeAll(temp.get(), data.data(), data.size());
+    const bool closed = temp.close();
+    if (!written || !closed ||
+        !MoveFileExW(tempPath.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileW(tempPath.c_str());
+        return ERCI_ERR_WRITE_DESTINATION;
+    }
+    return ERCI_OK;
+}
+
+Result convertFileW(const wchar_t* source, const wchar_t* destination, const wchar_t* option) {
+    if (!source || !destination)
+        return ERCI_ERR_INVALID_ARGUMENT;
+    std::string optionText;
+    if (!asciiOption(option, optionText))
+        return ERCI_ERR_BAD_OPTION;
+    return convertFileWith<WinFiles>(std::wstring(source), std::wstring(destination), optionText);
+}
+
+} // namespace tfi
