@@ -1,6 +1,176 @@
-// Placeholder until the Convert command lands: it converts nothing and says so by returning false.
+// The Convert command: checks the list, the output folder and the core file, loads the engine
+// with one job per listed file, runs the progress window, then selects the converted entries.
 #include "ConvertCommand.h"
 
-bool convertSourceFiles() { return false; }
-std::wstring getCorePath() { return std::wstring(); }
-void markConvertedFiles() {}
+#include "Confirmations.h"
+#include "MainDialog.h"
+#include "ProgressDialog.h"
+#include "app/AppGlobals.h"
+#include "engine/ConvertCore.h"
+#include "engine/ImagePreset.h"
+#include "res/resource.h"
+
+#include <vector>
+
+namespace {
+
+const wchar_t kNoSourcesText[] = L"Please add source files.";
+const wchar_t kNoFolderText[] = L"Please select output folder.";
+const wchar_t kFolderMissingText[] = L"The output folder doesn't exist.";
+const wchar_t kNoCoreText[] = L"There isn't a core file.";
+const wchar_t kCoreSubPath[] = L"\\core\\";
+const wchar_t kCoreFileName[] = L"imagecore.exe";
+const DWORD kModulePathCapacity = MAX_PATH;
+const int kProgressCompleted = 100;
+
+HWND sourceList() {
+    HWND list = GetDlgItem(g_app.hMainDlg, IDC_SOURCE_LIST);
+    return list && IsWindow(list) ? list : nullptr;
+}
+
+void refuse(const wchar_t* text) {
+    showProductMessage(g_app.hMainDlg, text, MB_OK);
+}
+
+bool isFolder(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool isFile(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The whole entry, however long: the text is sized by the list box, never cut to a buffer.
+std::wstring listEntry(HWND list, int index) {
+    const LRESULT length = SendMessageW(list, LB_GETTEXTLEN, index, 0);
+    if (length == LB_ERR || length <= 0)
+        return std::wstring();
+    std::vector<wchar_t> text(static_cast<size_t>(length) + 1, L'\0');
+    const LRESULT copied = SendMessageW(list, LB_GETTEXT, index, reinterpret_cast<LPARAM>(text.data()));
+    if (copied == LB_ERR || copied <= 0)
+        return std::wstring();
+    return std::wstring(text.data(), static_cast<size_t>(copied));
+}
+
+// Shows the wait cursor for as long as it lives, then puts the previous one back.
+class WaitCursor {
+public:
+    WaitCursor() : previous_(SetCursor(LoadCursorW(nullptr, IDC_WAIT))) {}
+    ~WaitCursor() { SetCursor(previous_); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+private:
+    HCURSOR previous_;
+};
+
+// A stopped run's worker may still be finishing its file: its jobs and settings must not
+// change under it. The wait takes no user input, so no second Convert can start meanwhile,
+// but still handles messages sent from other threads, so a window of this thread that another
+// thread is waiting on is never what holds the worker up.
+void waitForPreviousRun(ConvertCore& core) {
+    if (!core.isWorkerAlive())
+        return;
+    WaitCursor cursor;
+    HANDLE worker = core.workerThread;
+    while (MsgWaitForMultipleObjects(1, &worker, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    core.waitForWorker(0);
+}
+
+void loadJobs(ConvertCore& core, HWND list, int count, const std::wstring& folder) {
+    core.outputFolder = folder;
+    core.option = g_app.pPreset ? g_app.pPreset->getFormatOption(0) : std::wstring();
+    core.clearJobs();
+    for (int i = 0; i < count; ++i) {
+        const std::wstring path = listEntry(list, i);
+        if (!path.empty())
+            core.addJob(path.c_str());
+    }
+}
+
+} // namespace
+
+bool convertSourceFiles() {
+    HWND list = sourceList();
+    if (!list)
+        return false;
+    const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+    if (count == LB_ERR || count <= 0) {
+        refuse(kNoSourcesText);
+        return false;
+    }
+    const std::wstring folder = getOutputFolderText(g_app.hMainDlg);
+    if (folder.empty()) {
+        refuse(kNoFolderText);
+        return false;
+    }
+    if (!isFolder(folder)) {
+        refuse(kFolderMissingText);
+        return false;
+    }
+    const std::wstring corePath = getCorePath();
+    if (corePath.empty() || !isFile(corePath)) {
+        refuse(kNoCoreText);
+        return false;
+    }
+    ConvertCore* core = g_app.pConvertCore;
+    if (!core)
+        return false;
+
+    waitForPreviousRun(*core);
+    loadJobs(*core, list, static_cast<int>(count), folder);
+    if (core->getJobCount() == 0)
+        return false;
+
+    DialogBoxParamW(g_app.hInstance, MAKEINTRESOURCEW(IDD_PROGRESS), g_app.hMainDlg, progressDlgProc, 0);
+    markConvertedFiles();
+    return true;
+}
+
+// Empty when the program's own path is unknown or did not fit: a cut path would name some
+// other folder, so it must count as no core file rather than be checked.
+std::wstring getCorePath() {
+    wchar_t modulePath[kModulePathCapacity] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, modulePath, kModulePathCapacity);
+    if (length == 0 || length >= kModulePathCapacity)
+        return std::wstring();
+    std::wstring path(modulePath, length);
+    const size_t lastSeparator = path.rfind(L'\\');
+    if (lastSeparator != std::wstring::npos)
+        path.erase(lastSeparator);
+    return path + kCoreSubPath + kCoreFileName;
+}
+
+void markConvertedFiles() {
+    HWND list = sourceList();
+    ConvertCore* core = g_app.pConvertCore;
+    if (!list || !core)
+        return;
+    const LRESULT entries = SendMessageW(list, LB_GETCOUNT, 0, 0);
+    if (entries == LB_ERR || entries <= 0)
+        return;
+    const int count = static_cast<int>(entries) < core->getJobCount() ? static_cast<int>(entries) : core->getJobCount();
+
+    std::vector<std::wstring> texts;
+    for (int i = 0; i < count; ++i)
+        texts.push_back(listEntry(list, i));
+
+    // A worker that a stop did not end in time may still write its last job's result.
+    std::vector<bool> converted(static_cast<size_t>(count), false);
+    core->lock();
+    for (int i = 0; i < count; ++i) {
+        const ConvertJob* job = core->getJob(i);
+        // Entry i pairs with job i because the jobs were added in list order; a pairing that
+        // does not hold selects nothing rather than another file's result.
+        converted[i] = job && job->progress == kProgressCompleted && job->sourcePath == texts[i];
+    }
+    core->unlock();
+
+    for (int i = 0; i < count; ++i)
+        SendMessageW(list, LB_SETSEL, converted[i] ? TRUE : FALSE, i);
+}
