@@ -233,8 +233,11 @@ def landscape(cv, x0, y0, x1, y1, sun=True):
     clip = cv.rect(x0, y0, x1, y1)
     cv.paint(clip, cv.vgrad(y0, y1, SKY_TOP, SKY_BOTTOM))
     if sun:
-        sr = max(1.6, h * 0.17)
+        sr = max(1.8, h * 0.17)
         sx, sy = x0 + w * 0.72, y0 + h * 0.34
+        if h < 12:
+            # A tiny sun centred on a pixel reads as a round dot rather than a blurred cross.
+            sx, sy = math.floor(sx) + 0.5, math.floor(sy) + 0.5
         if h >= 10:
             glow = cv.ellipse(sx, sy, sr * 1.5).filter(ImageFilter.GaussianBlur(sr * 0.4 * cv.k))
             cv.paint(inter(clip, glow), (255, 244, 190), 0.45)
@@ -356,11 +359,11 @@ def curved_arrow(cv, cx, cy, r, start, end, width, head_len, head_w, light, mid,
 
 def draw_convert():
     cv = Canvas(32)
-    framed_photo(cv, 1, 1, 17, 13, mat=1.0)
-    framed_photo(cv, 15, 19, 31, 31, mat=1.0)
+    framed_photo(cv, 1, 1, 18, 14, mat=1.0)
+    framed_photo(cv, 14, 18, 31, 31, mat=1.0)
     # Two arrows turning clockwise between the pictures: top-left to bottom-right and back.
-    for cx, cy, start, end in ((17, 17.5, -88, 3), (15, 14.5, 92, 183)):
-        curved_arrow(cv, cx, cy, 10, start, end, 3.2, 5.0, 7.6, RED_LIGHT, RED, RED_DARK,
+    for cx, cy, start, end in ((18.5, 17, -88, -1), (13.5, 15, 92, 179)):
+        curved_arrow(cv, cx, cy, 9.5, start, end, 3.3, 5.0, 7.6, RED_LIGHT, RED, RED_DARK,
                      edge=0.6)
     return cv.result()
 
@@ -508,11 +511,17 @@ def quantise(img, bits):
     shown = [c for c, m in zip(flat.getdata(), masked) if not m]
     sample = Image.new("RGB", (len(shown), 1))
     sample.putdata(shown)
-    reduced = sample.quantize(ncol - 1, method=Image.Quantize.LIBIMAGEQUANT,
+    reduced = sample.quantize(ncol - 2, method=Image.Quantize.LIBIMAGEQUANT,
                               dither=Image.Dither.NONE)
-    used = len(set(reduced.getdata()))
-    colours = reduced.getpalette()[:3 * max(used, ncol - 1)]
-    colours = [tuple(colours[i:i + 3]) for i in range(0, len(colours), 3)][:ncol - 1]
+    flat_colours = reduced.getpalette()
+    colours = [tuple(flat_colours[3 * i:3 * i + 3]) for i in sorted(set(reduced.getdata()))]
+
+    # The quantiser favours large areas; a thin outline can lose its colour to a neighbour's.
+    # The last entry goes to the colour drawn worst so far.
+    def error(c):
+        return min(sum((a - b) ** 2 for a, b in zip(c, p)) for p in colours)
+
+    colours.append(max(sorted(set(shown)), key=error))
     palette = [(0, 0, 0)] + colours
     palette += [(0, 0, 0)] * (ncol - len(palette))
     pal_img = Image.new("P", (1, 1))
