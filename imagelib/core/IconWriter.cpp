@@ -24,18 +24,27 @@ constexpr uint32_t kCascadeRatio = 2;
 
 struct Rendered {
     RgbaImage image;
+    Placement placement; // where the picture sits inside the square
     std::vector<uint8_t> encoded;
 };
 
 // The directory stores 256 as 0 in its one-byte width and height.
 uint8_t directorySideByte(uint32_t side) { return side >= kMaxIconEntrySide ? 0 : static_cast<uint8_t>(side); }
 
-const RgbaImage& cascadeBase(const RgbaImage& source, const std::vector<Rendered>& done, uint32_t side) {
-    const RgbaImage* base = &source;
-    for (const Rendered& r : done)
-        if (r.image.width >= side * kCascadeRatio && r.image.width < std::max(base->width, base->height))
-            base = &r.image;
-    return *base;
+// The picture part of the smallest made entry that is large enough, else the whole source.
+// Only the picture part: resampling the transparent margin too would soften its edges.
+PixelRect cascadeBase(const RgbaImage& source, const std::vector<Rendered>& done, uint32_t side) {
+    PixelRect base = wholeImage(source);
+    uint32_t baseSide = std::max(source.width, source.height);
+    for (const Rendered& r : done) {
+        if (r.image.width < side * kCascadeRatio || r.image.width >= baseSide)
+            continue;
+        const Placement& p = r.placement;
+        base = PixelRect{r.image.row(p.top) + size_t(p.left) * kRgbaBytesPerPixel, p.width, p.height,
+                         size_t(r.image.width) * kRgbaBytesPerPixel};
+        baseSide = r.image.width;
+    }
+    return base;
 }
 
 Result encodeEntry(const RgbaImage& image, bool asPng, std::vector<uint8_t>& out) {
@@ -71,7 +80,8 @@ Result buildChecked(const RgbaImage& source, const ConvertOptions& options, std:
     entries.reserve(sides.size());
     for (auto it = sides.rbegin(); it != sides.rend(); ++it) {
         Rendered rendered;
-        Result r = renderSquare(cascadeBase(source, entries, *it), *it, rendered.image);
+        rendered.placement = placeInSquare(source.width, source.height, *it);
+        Result r = renderSquare(cascadeBase(source, entries, *it), *it, rendered.placement, rendered.image);
         if (r != ERCI_OK)
             return r;
         const bool asPng = options.everyEntryPng || *it >= kMaxIconEntrySide;

@@ -17,32 +17,40 @@ uint32_t scaledExtent(uint32_t extent, uint32_t side, uint32_t longer) {
     return static_cast<uint32_t>(std::max<uint64_t>(1, std::min<uint64_t>(scaled, side)));
 }
 
-void copyInto(const RgbaImage& source, RgbaImage& out, uint32_t left, uint32_t top) {
-    const size_t rowBytes = size_t(source.width) * kRgbaBytesPerPixel;
-    for (uint32_t y = 0; y < source.height; ++y)
-        std::memcpy(out.row(top + y) + size_t(left) * kRgbaBytesPerPixel, source.row(y), rowBytes);
-}
-
 } // namespace
 
-Result renderSquare(const RgbaImage& source, uint32_t side, RgbaImage& out) {
+PixelRect wholeImage(const RgbaImage& image) {
+    return PixelRect{image.pixels.data(), image.width, image.height, size_t(image.width) * kRgbaBytesPerPixel};
+}
+
+Placement placeInSquare(uint32_t sourceWidth, uint32_t sourceHeight, uint32_t side) {
+    const uint32_t longer = std::max(sourceWidth, sourceHeight);
+    Placement p;
+    p.width = scaledExtent(sourceWidth, side, longer);
+    p.height = scaledExtent(sourceHeight, side, longer);
+    p.left = (side - p.width) / 2;
+    p.top = (side - p.height) / 2;
+    return p;
+}
+
+Result renderSquare(const PixelRect& content, uint32_t side, const Placement& placement, RgbaImage& out) {
     Result r = allocateImage(out, side, side);
     if (r != ERCI_OK)
         return r;
-    const uint32_t longer = std::max(source.width, source.height);
-    const uint32_t width = scaledExtent(source.width, side, longer);
-    const uint32_t height = scaledExtent(source.height, side, longer);
-    const uint32_t left = (side - width) / 2;
-    const uint32_t top = (side - height) / 2;
+    uint8_t* target = out.row(placement.top) + size_t(placement.left) * kRgbaBytesPerPixel;
+    const size_t targetStride = size_t(side) * kRgbaBytesPerPixel;
 
-    if (width == source.width && height == source.height) {
-        copyInto(source, out, left, top);
+    if (placement.width == content.width && placement.height == content.height) {
+        for (uint32_t y = 0; y < content.height; ++y)
+            std::memcpy(target + y * targetStride, content.pixels + y * content.stride,
+                        size_t(content.width) * kRgbaBytesPerPixel);
         return ERCI_OK;
     }
-    const int ok = stbir_resize_uint8_generic(
-        source.pixels.data(), int(source.width), int(source.height), 0,
-        out.row(top) + size_t(left) * kRgbaBytesPerPixel, int(width), int(height), int(side * kRgbaBytesPerPixel),
-        int(kRgbaBytesPerPixel), kAlphaChannel, 0, STBIR_EDGE_CLAMP, kDownscaleFilter, STBIR_COLORSPACE_SRGB, nullptr);
+    const int ok = stbir_resize_uint8_generic(content.pixels, int(content.width), int(content.height),
+                                              int(content.stride), target, int(placement.width),
+                                              int(placement.height), int(targetStride), int(kRgbaBytesPerPixel),
+                                              kAlphaChannel, 0, STBIR_EDGE_CLAMP, kDownscaleFilter,
+                                              STBIR_COLORSPACE_SRGB, nullptr);
     return ok ? ERCI_OK : ERCI_ERR_OUT_OF_MEMORY;
 }
 

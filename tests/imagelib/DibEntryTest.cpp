@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "TestImages.h"
+#include "core/DibEntry.h"
+#include "core/IconReader.h"
+
+using testimg::Bytes;
+
+namespace {
+
+const uint32_t kWidths[] = {1, 7, 33, 256};
+const uint16_t kDepths[] = {1, 4, 8, 16, 24, 32};
+constexpr uint32_t kRows = 3;
+
+uint8_t scale5(uint32_t v) { return uint8_t(v * 255 / 31); }
+
+struct Case {
+    Bytes dib;
+    tfi::RgbaImage expected;
+};
+
+// A bitmap entry of the given depth and width with a pattern that changes in every pixel, so
+// that a wrong row stride or bit order shows.
+Case makeCase(uint16_t bits, uint32_t width) {
+    std::vector<uint32_t> palette, pixels;
+    std::vector<uint8_t> mask;
+    if (bits <= 8)
+        for (uint32_t i = 0; i < (1u << bits); ++i)
+            palette.push_back(((i * 37) % 256) << 16 | ((i * 91) % 256) << 8 | ((i * 13 + 5) % 256));
+    Case c;
+    tfi::allocateImage(c.expected, width, kRows);
+    for (uint32_t y = 0; y < kRows; ++y)
+        for (uint32_t x = 0; x < width; ++x) {
+            uint8_t* e = c.expected.row(y) + 4 * x;
+            const bool masked = (x + y) % 3 == 0;
+            uint32_t v = 0;
+            if (bits <= 8) {
+                v = (x * 5 + y * 3) % palette.size();
+                e[0] = uint8_t(palette[v] >> 16), e[1] = uint8_t(palette[v] >> 8), e[2] = uint8_t(palette[v]);
+            } else if (bits == 16) {
+                const uint32_t r = (x * 7 + y) % 32, g = (x * 3) % 32, b = (y * 11 + x) % 32;
+                v = r << 10 | g << 5 | b;
+                e[0] = scale5(r), e[1] = scale5(g), e[2] = scale5(b);
+            } else {
+                e[0] = uint8_t(x * 3 + y), e[1] = uint8_t(x * 5), e[2] = uint8_t(y * 40 + x);
+                v = uint32_t(e[0]) << 16 | uint32_t(e[1]) << 8 | e[2];
+            }
+            if (bits == 32) { // real alpha: the mask must be ignored
+                e[3] = uint8_t(1 + (x * 7 + y) % 255);
+                v |= uint32_t(e[3]) << 24;
+            } else {
+                e[3] = masked ? 0 : 255;
+            }
+            pixels.push_back(v);
+            mask.push_back(masked ? 1 : 0);
+        }
+    c.dib = testimg::buildDib(width, kRows, bits, palette, pixels, mask);
+    return c;
+}
+
+tfi::Result decodeThroughIcon(const Bytes& dib, tfi::RgbaImage& image) {
+    testimg::IconRow row;
+    row.data = dib;
+    const Bytes icon = testimg::buildIcon({row});
+    return tfi::decodeBestIconEntry(tfi::ByteView(icon), image);
+}
+
+TEST(DibEntry, RowPaddingAndBitOrderForEveryDepthAndWidth) {
+    for (uint16_t bits : kDepths)
+        for (uint32_t width : kWidths) {
+            SCOPED_TRACE(testing::Message() << bits << " bpp, width " << width);
+            const Case c = makeCase(bits, width);
+            tfi::RgbaImage image;
+            ASSERT_EQ(decodeThroughIcon(c.dib, image), ERCI_OK);
+            EXPECT_TRUE(testimg::samePixels(image, c.expected));
+            // One byte short of the colour rows: damage, not a guess.
+            const size_t maskBytes = (width + 31) / 32 * 4 * kRows;
+            Bytes cut(c.dib.begin(), c.dib.end() - maskBytes - 1);
+            EXPECT_EQ(decodeThroughIcon(cut, image), ERCI_ERR_CORRUPT_SOURCE);
+        }
+}
+
+TEST(DibEntry, TrueColourWithAllZeroAlphaFallsBackToTheMask) {
+    std::vector<uint32_t> pixels;
+    std::vector<uint8_t> mask;
+    for (uint32_t i = 0; i < 9 * 2; ++i) {
+        pixels.push_back(0x00102030u + i); // alpha byte 0 everywhere
+        mask.push_back(i % 4 == 1);
+    }
+    tfi::RgbaImage image;
+    ASSERT_EQ(decodeThroughIcon(testimg::buildDib(9, 2, 32, {}, pixels, mask), image), ERCI_OK);
+    for (uint32_t i = 0; i < 18; ++i) {
+        EXPECT_EQ(image.pixels[4 * i + 3], i % 4 == 1 ? 0 : 255) << i;
+        EXPECT_EQ(image.pixels[4 * i + 2], uint8_t(0x30 + i));
+    }
+}
+
+TEST(DibEntry, BitfieldsDepthsUseTheirMasks) {
+    // 16 bpp 5-6-5, masks after the 40-byte header.
+    std::vector<uint32_t> pixels = {0xF800, 0x07E0, 0x001F, 0xFFFF};
+    Bytes dib = testimg::buildDib(4, 1, 16, {}, pixels, {0, 0, 0, 0});
+    dib[16] = 3; // BI_BITFIELDS
+    const uint8_t masks[] = {0x00, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0};
+    dib.insert(dib.begin() + 40, masks, masks + sizeof(masks));
+    tfi::RgbaImage image;
+    ASSERT_EQ(decodeThroughIcon(dib, image), ERCI_OK);
+    const uint8_t expected[] = {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 255};
+    EXPECT_EQ(0, memcmp(image.pixels.data(), expected, sizeof(expected)));
+}
+
+TEST(DibEntry, WriterPadsRowsAndSetsMaskBitsWhereAlphaIsZero) {
+    for (uint32_t width : kWidths) {
+        SCOPED_TRACE(width);
+        tfi::RgbaImage image = testimg::pattern(width, 2, width);
+        for (uint32_t x = 0; x < width; ++x)
+            image.row(1)[4 * x + 3] = (x % 3 == 0) ? 0 : 200; // the top-down last row
+        Bytes dib;
+        tfi::appendDibEntry(image, dib);
+        const uint32_t maskStride = (width + 31) / 32 * 4;
+        ASSERT_EQ(dib.size(), 40 + width * 2 * 4 + maskStride * 2);
+        EXPECT_EQ(dib[8], 4); // height doubled: colour rows and mask rows
+        EXPECT_EQ(dib[14], 32);
+        // The bottom-up first mask row is the picture's last row.
+        const uint8_t* mask = dib.data() + 40 + width * 2 * 4;
+        for (uint32_t x = 0; x < width; ++x)
+            EXPECT_EQ((mask[x / 8] >> (7 - x % 8)) & 1, x % 3 == 0 ? 1 : 0) << x;
+        for (uint32_t pad = width; pad < maskStride * 8; ++pad)
+            EXPECT_EQ((mask[pad / 8] >> (7 - pad % 8)) & 1, 0);
+
+        tfi::RgbaImage back;
+        ASSERT_EQ(tfi::decodeDibEntry(tfi::ByteView(dib), back), ERCI_OK);
+        EXPECT_TRUE(testimg::samePixels(image, back));
+    }
+}
+
+} // namespace

@@ -1,0 +1,266 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "TestImages.h"
+#include "core/ConvertOptions.h"
+#include "core/Converter.h"
+#include "core/IconReader.h"
+#include "core/IconSizes.h"
+#include "core/PngDecoder.h"
+
+using testimg::Bytes;
+using Sizes = std::vector<uint32_t>;
+
+namespace {
+
+Bytes convert(const Bytes& source, tfi::OutputFormat format, const std::string& option = "",
+              tfi::Result expected = ERCI_OK) {
+    tfi::ConvertOptions options;
+    EXPECT_EQ(tfi::parseConvertOptions(option, options), ERCI_OK);
+    Bytes out;
+    EXPECT_EQ(tfi::convertImage(tfi::ByteView(source), format, options, out), expected);
+    return out;
+}
+
+tfi::RgbaImage decodeEntry(const Bytes& icon, size_t index) {
+    tfi::IconDirectory dir;
+    tfi::RgbaImage image;
+    EXPECT_EQ(tfi::readIconDirectory(tfi::ByteView(icon), dir), ERCI_OK);
+    EXPECT_EQ(tfi::decodeIconEntry(dir.entries.at(index), image), ERCI_OK);
+    return image;
+}
+
+TEST(IconSizes, PlanTable) {
+    struct Row {
+        uint32_t side;
+        Sizes requested, expected;
+    } rows[] = {
+        {1000, {}, {16, 20, 24, 32, 40, 48, 64, 96, 256}},
+        {256, {}, {16, 20, 24, 32, 40, 48, 64, 96, 256}},
+        {100, {}, {16, 20, 24, 32, 40, 48, 64, 96, 100}},
+        {48, {}, {16, 20, 24, 32, 40, 48}},
+        {16, {}, {16}},
+        {10, {}, {10}},
+        {1, {}, {1}},
+        {300, {}, {16, 20, 24, 32, 40, 48, 64, 96, 256}},
+        {100, {16, 32, 256}, {16, 32}},
+        {8, {16, 32}, {8}},
+        {1000, {24}, {24}},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(tfi::planIconSizes(r.side, r.requested), r.expected) << r.side;
+}
+
+TEST(ConvertOptions, ParseTable) {
+    struct Row {
+        const char* text;
+        tfi::Result result;
+        Sizes sizes;
+        bool png;
+    } rows[] = {
+        {"", ERCI_OK, {}, false},
+        {"  ", ERCI_OK, {}, false},
+        {"png", ERCI_OK, {}, true},
+        {" PNG ", ERCI_OK, {}, true},
+        {"sizes=48,16,32", ERCI_OK, {16, 32, 48}, false},
+        {"Sizes = 16, 256 ; png", ERCI_OK, {16, 256}, true},
+        {"png;sizes=1", ERCI_OK, {1}, true},
+        {"sizes=", ERCI_ERR_BAD_OPTION, {}, false},
+        {"sizes=0", ERCI_ERR_BAD_OPTION, {}, false},
+        {"sizes=257", ERCI_ERR_BAD_OPTION, {}, false},
+        {"sizes=16,16", ERCI_ERR_BAD_OPTION, {}, false},
+        {"sizes=16,,32", ERCI_ERR_BAD_OPTION, {}, false},
+        {"sizes=+16", ERCI_ERR_BAD_OPTION, {}, false},
+        {"sizes=0016", ERCI_ERR_BAD_OPTION, {}, false},
+        {"sizes=16;sizes=32", ERCI_ERR_BAD_OPTION, {}, false},
+        {"png;png", ERCI_ERR_BAD_OPTION, {}, false},
+        {"png;", ERCI_ERR_BAD_OPTION, {}, false},
+        {"bmp", ERCI_ERR_BAD_OPTION, {}, false},
+        {"png=1", ERCI_ERR_BAD_OPTION, {}, false},
+        {"quality=9", ERCI_ERR_BAD_OPTION, {}, false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.text);
+        tfi::ConvertOptions options;
+        ASSERT_EQ(tfi::parseConvertOptions(r.text, options), r.result);
+        if (r.result == ERCI_OK) {
+            EXPECT_EQ(options.sizes, r.sizes);
+            EXPECT_EQ(options.everyEntryPng, r.png);
+        }
+    }
+}
+
+TEST(IconWriter, DirectoryFieldsAreExact) {
+    const Bytes icon = convert(testimg::encodePng(testimg::pattern(300, 300, 1)), tfi::OutputFormat::Icon);
+    const auto dir = testimg::readDirectory(icon);
+    const Sizes expected = {16, 20, 24, 32, 40, 48, 64, 96, 256};
+    ASSERT_EQ(dir.size(), expected.size());
+    uint32_t offset = uint32_t(6 + 16 * dir.size());
+    for (size_t i = 0; i < dir.size(); ++i) {
+        SCOPED_TRACE(expected[i]);
+        const uint8_t sideByte = expected[i] == 256 ? 0 : uint8_t(expected[i]);
+        EXPECT_EQ(dir[i].width, sideByte);
+        EXPECT_EQ(dir[i].height, sideByte);
+        EXPECT_EQ(dir[i].planes, 1);
+        EXPECT_EQ(dir[i].bitCount, 32);
+        EXPECT_EQ(dir[i].offset, offset);
+        offset += dir[i].size;
+        const bool png = tfi::hasPngSignature(tfi::ByteView(icon.data() + dir[i].offset, dir[i].size));
+        EXPECT_EQ(png, expected[i] == 256);
+        if (!png) { // colour rows plus a mask padded to 32 bits
+            EXPECT_EQ(dir[i].size, 40 + expected[i] * expected[i] * 4 + (expected[i] + 31) / 32 * 4 * expected[i]);
+        }
+        EXPECT_EQ(decodeEntry(icon, i).width, expected[i]);
+    }
+    EXPECT_EQ(offset, icon.size());
+}
+
+TEST(IconWriter, PngOptionStoresEveryEntryAsPng) {
+    const Bytes icon = convert(testimg::encodePng(testimg::pattern(64, 64, 2)), tfi::OutputFormat::Icon, "png;sizes=16,64");
+    const auto dir = testimg::readDirectory(icon);
+    ASSERT_EQ(dir.size(), 2u);
+    for (const auto& row : dir)
+        EXPECT_TRUE(tfi::hasPngSignature(tfi::ByteView(icon.data() + row.offset, row.size)));
+}
+
+TEST(Conversion, RoundTripAtTheSourceSizeIsPixelExact) {
+    const uint32_t sides[] = {1, 10, 16, 37, 100, 256};
+    for (uint32_t side : sides) {
+        for (bool alpha : {false, true}) {
+            SCOPED_TRACE(testing::Message() << side << (alpha ? " alpha" : " opaque"));
+            const tfi::RgbaImage source = testimg::pattern(side, side, side, alpha);
+            const Bytes icon = convert(testimg::encodePng(source), tfi::OutputFormat::Icon);
+            const Bytes png = convert(icon, tfi::OutputFormat::Png);
+            tfi::RgbaImage back;
+            ASSERT_EQ(tfi::decodePng(tfi::ByteView(png), back), ERCI_OK);
+            EXPECT_TRUE(testimg::samePixels(source, back));
+        }
+    }
+}
+
+TEST(Conversion, FullyTransparentSourceSurvivesTheRoundTrip) {
+    tfi::RgbaImage source = testimg::pattern(20, 20, 3);
+    for (size_t i = 3; i < source.pixels.size(); i += 4)
+        source.pixels[i] = 0;
+    const Bytes png = convert(convert(testimg::encodePng(source), tfi::OutputFormat::Icon), tfi::OutputFormat::Png);
+    tfi::RgbaImage back;
+    ASSERT_EQ(tfi::decodePng(tfi::ByteView(png), back), ERCI_OK);
+    EXPECT_TRUE(testimg::samePixels(source, back));
+}
+
+TEST(Conversion, NonSquareSourceIsCentredNotStretched) {
+    const tfi::RgbaImage source = testimg::pattern(40, 20, 4, false);
+    const Bytes icon = convert(testimg::encodePng(source), tfi::OutputFormat::Icon);
+    const auto dir = testimg::readDirectory(icon);
+    ASSERT_EQ(dir.back().width, 40); // the source's own side, as a square
+    const tfi::RgbaImage own = decodeEntry(icon, dir.size() - 1);
+    for (uint32_t y = 0; y < 40; ++y)
+        for (uint32_t x = 0; x < 40; ++x) {
+            const uint8_t* p = own.row(y) + 4 * x;
+            if (y < 10 || y >= 30)
+                ASSERT_EQ(p[3], 0) << x << "," << y;
+            else
+                ASSERT_EQ(0, memcmp(p, source.row(y - 10) + 4 * x, 4)) << x << "," << y;
+        }
+    const tfi::RgbaImage small = decodeEntry(icon, 0); // 16 px: content 16 x 8 in rows 4..11
+    EXPECT_EQ(small.row(3)[4 * 8 + 3], 0);
+    EXPECT_EQ(small.row(4)[4 * 8 + 3], 255);
+    EXPECT_EQ(small.row(11)[4 * 8 + 3], 255);
+    EXPECT_EQ(small.row(12)[4 * 8 + 3], 0);
+}
+
+TEST(Conversion, DownscaledEdgesOnTransparencyKeepTheirColour) {
+    // Without alpha weighting, the transparent black around the disc darkens its rim.
+    const uint8_t orange[3] = {255, 160, 0};
+    const Bytes icon = convert(testimg::encodePng(testimg::disc(512, orange)), tfi::OutputFormat::Icon);
+    for (size_t i = 0; i < testimg::readDirectory(icon).size(); ++i) {
+        const tfi::RgbaImage entry = decodeEntry(icon, i);
+        SCOPED_TRACE(entry.width);
+        int partial = 0;
+        for (size_t p = 0; p < entry.pixels.size(); p += 4) {
+            const uint8_t* px = &entry.pixels[p];
+            if (px[3] < 8)
+                continue;
+            partial += px[3] < 255;
+            EXPECT_GE(px[0], 245);
+            EXPECT_NEAR(px[1], 160, 12);
+            EXPECT_LE(px[2], 10);
+        }
+        EXPECT_GT(partial, 0); // the rim is antialiased, not cut
+    }
+}
+
+TEST(IconReader, ChoosesLargestAreaThenDeepestEntry) {
+    auto solid = [](uint32_t side, uint16_t bits, uint32_t color) {
+        testimg::IconRow row;
+        row.width = row.height = uint8_t(side);
+        row.bitCount = bits;
+        std::vector<uint32_t> palette;
+        if (bits <= 8)
+            palette.assign(1u << bits, color);
+        const uint32_t value = bits <= 8 ? 0 : (bits == 32 ? 0xFF000000u | color : color);
+        row.data = testimg::buildDib(side, side, bits, palette, std::vector<uint32_t>(side * side, value),
+                                     std::vector<uint8_t>(side * side, 0));
+        return row;
+    };
+    const Bytes icon = testimg::buildIcon({solid(16, 32, 0x000001), solid(48, 8, 0x000002), solid(48, 32, 0x000003),
+                                           solid(48, 24, 0x000004), solid(32, 32, 0x000005)});
+    tfi::RgbaImage best;
+    ASSERT_EQ(tfi::decodeBestIconEntry(tfi::ByteView(icon), best), ERCI_OK);
+    EXPECT_EQ(best.width, 48u);
+    EXPECT_EQ(best.pixels[2], 3);
+}
+
+TEST(IconReader, TrustsTheStoredImageOverTheDirectory) {
+    testimg::IconRow big, small;
+    big.width = big.height = 16; // claims 16, holds 64
+    big.data = testimg::buildDib(64, 64, 24, {}, std::vector<uint32_t>(64 * 64, 0x00FF00), std::vector<uint8_t>(64 * 64, 0));
+    small.width = small.height = 0; // claims 256, holds a 32 px PNG
+    small.data = testimg::encodePng(testimg::pattern(32, 32, 5));
+    const Bytes icon = testimg::buildIcon({small, big});
+    tfi::RgbaImage best;
+    ASSERT_EQ(tfi::decodeBestIconEntry(tfi::ByteView(icon), best), ERCI_OK);
+    EXPECT_EQ(best.width, 64u);
+    EXPECT_EQ(best.pixels[1], 255);
+}
+
+TEST(IconReader, SkipsAnEntryThatLiesWhenASoundOneRemains) {
+    testimg::IconRow good, lying;
+    good.width = good.height = 16;
+    good.data = testimg::encodePng(testimg::pattern(16, 16, 6));
+    lying.width = lying.height = 0;
+    lying.data = testimg::encodePng(testimg::pattern(256, 256, 7));
+    lying.data.resize(60); // header of a 256 px image, almost no data
+    tfi::RgbaImage best;
+    ASSERT_EQ(tfi::decodeBestIconEntry(tfi::ByteView(testimg::buildIcon({lying, good})), best), ERCI_OK);
+    EXPECT_EQ(best.width, 16u);
+}
+
+TEST(Conversion, SoundIconIsCopiedAndCursorOrDamagedIconRebuilt) {
+    testimg::IconRow row;
+    row.width = row.height = 32;
+    row.data = testimg::encodePng(testimg::pattern(32, 32, 8));
+    const Bytes icon = testimg::buildIcon({row});
+    EXPECT_EQ(convert(icon, tfi::OutputFormat::Icon), icon);
+
+    const Bytes cursor = testimg::buildIcon({row}, 2);
+    const Bytes fromCursor = convert(cursor, tfi::OutputFormat::Icon);
+    ASSERT_GE(fromCursor.size(), 6u);
+    EXPECT_EQ(fromCursor[2], 1); // an icon now, with the default entries up to 32
+    EXPECT_EQ(testimg::readDirectory(fromCursor).size(), 4u);
+
+    testimg::IconRow broken = row;
+    broken.data.resize(50);
+    const Bytes damaged = testimg::buildIcon({row, broken});
+    const Bytes rebuilt = convert(damaged, tfi::OutputFormat::Icon);
+    EXPECT_NE(rebuilt, damaged);
+    EXPECT_EQ(testimg::readDirectory(rebuilt).size(), 4u);
+}
+
+TEST(Conversion, ValidPngToPngIsByteIdentical) {
+    const Bytes png = testimg::encodePng(testimg::pattern(30, 10, 9));
+    EXPECT_EQ(convert(png, tfi::OutputFormat::Png), png);
+}
+
+} // namespace
