@@ -12,14 +12,15 @@ if(NOT TARGET gtest)
   add_subdirectory(${TARNEL_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 endif()
 
+get_filename_component(TARNEL_SCRIPTS_DIR ${CMAKE_CURRENT_LIST_DIR}/../scripts ABSOLUTE)
 set(TARNEL_WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 set(TARNEL_TEST_DISPLAY ":97" CACHE STRING "X display the Windows tests use (Xvfb)")
 
 if(WIN32)
   add_test(NAME wine_env_setup
-           COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-test-env.sh start ${TARNEL_WINE_PREFIX} ${TARNEL_TEST_DISPLAY})
+           COMMAND ${TARNEL_SCRIPTS_DIR}/wine-test-env.sh start ${TARNEL_WINE_PREFIX} ${TARNEL_TEST_DISPLAY})
   add_test(NAME wine_env_cleanup
-           COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-test-env.sh stop ${TARNEL_WINE_PREFIX} ${TARNEL_TEST_DISPLAY})
+           COMMAND ${TARNEL_SCRIPTS_DIR}/wine-test-env.sh stop ${TARNEL_WINE_PREFIX} ${TARNEL_TEST_DISPLAY})
   set_tests_properties(wine_env_setup PROPERTIES FIXTURES_SETUP wine_env TIMEOUT 300)
   set_tests_properties(wine_env_cleanup PROPERTIES FIXTURES_CLEANUP wine_env TIMEOUT 60)
 endif()

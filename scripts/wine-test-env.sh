@@ -9,7 +9,7 @@ lock=/tmp/.X${display#:}-lock
 start_display() {
   if [ -e "$lock" ] && kill -0 "$(tr -d ' ' <"$lock")" 2>/dev/null; then return; fi
   rm -f "$lock"
-  Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
   for _ in $(seq 50); do [ -e "$lock" ] && return; sleep 0.1; done
   echo "Xvfb did not start on $display" >&2; exit 1
 }
@@ -26,7 +26,10 @@ init_prefix() {
     touch "$prefix/.tarnel-ready"
   fi
   # One server for the whole run instead of one per test.
-  wineserver -p
+  wineserver -p >/dev/null 2>&1 </dev/null
+  # The first program of a server session starts Wine's own services; start them here, with no
+  # pipe of CTest's, or they would hold the first test's output open until the server ends.
+  wine cmd.exe /c exit >/dev/null 2>&1 </dev/null
 }
 
 case $verb in

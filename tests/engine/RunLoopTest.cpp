@@ -1,0 +1,379 @@
+// The worker and its run loop: states, stops between files, the overwrite question, the
+// engine's lifetime around a live worker, and one real batch through the conversion library.
+#include "EngineTestSupport.h"
+#include "ImagePreset.h"
+#include "WinTest.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+using wintest::TempDir;
+using wintest::runWithDeadline;
+
+namespace {
+
+const DWORD kDeadlineMs = 60000;
+
+class RunLoop : public testing::Test {
+protected:
+    void SetUp() override { engine.outputFolder = out.path(); }
+
+    // Adds a job per name; sources live in their own folder so destinations never equal them.
+    void addJobs(std::initializer_list<const wchar_t*> names) {
+        for (const wchar_t* name : names)
+            engine.addJob(in.file(name).c_str());
+    }
+    int progressOf(int i) {
+        engine.lock();
+        const int progress = engine.getJob(i)->progress;
+        engine.unlock();
+        return progress;
+    }
+    std::wstring destOf(int i) {
+        engine.lock();
+        const std::wstring dest = engine.getJob(i)->destPath;
+        engine.unlock();
+        return dest;
+    }
+
+    CImageConverter_PNG_ICO preset;
+    TempDir in;
+    TempDir out;
+    ScriptedEngine engine{&preset};
+};
+
+TEST_F(RunLoop, ThreeJobsCompleteWithTheirTraceLinesInOrder) {
+    runWithDeadline([&] {
+        DebugOutputCapture capture;
+        addJobs({L"a.png", L"b.ico", L"c.PNG"});
+        ASSERT_TRUE(startAndWaitForEnd(engine));
+        ASSERT_TRUE(engine.waitForWorker(10000));
+
+        EXPECT_EQ(Completed, engine.runState.load());
+        EXPECT_EQ(Completed, engine.stateAtRunEnd.load());
+        EXPECT_EQ(1, engine.runEndCalls.load());
+        EXPECT_EQ(3, engine.getCompletedCount());
+        EXPECT_EQ(out.file(L"a.ico"), destOf(0));
+        EXPECT_EQ(out.file(L"b.png"), destOf(1));
+        EXPECT_EQ(out.file(L"c.png"), destOf(2));
+        EXPECT_TRUE(engine.lockFreeDuringConvert.load());
+        ConvertJob job;
+        EXPECT_FALSE(engine.getCurrentJob(job)) << "no job in hand after the run";
+
+        std::vector<std::string> expected;
+        for (int i = 0; i < 3; ++i) {
+            char first[64];
+            snprintf(first, sizeof first, "----- runProc : %d -----\n", i);
+            expected.insert(expected.end(), {first, "runProc : convert\n"});
+        }
+        // The scripted conversion replaces the library call, so it writes no convert lines; the
+        // base class's lines are checked with the real library below.
+        EXPECT_EQ(expected, capture.lines());
+    }, kDeadlineMs, "three jobs");
+}
+
+TEST(RunLoopTrace, TheLibraryConversionWritesItsThreeLines) {
+    runWithDeadline([&] {
+        CImageConverter_PNG_ICO preset;
+        TempDir out;
+        ConvertCore core(&preset);
+        core.outputFolder = out.path();
+        for (const wchar_t* name : {L"Z:\\nowhere\\a.png", L"Z:\\nowhere\\b.png", L"Z:\\nowhere\\c.ico"})
+            core.addJob(name);
+        DebugOutputCapture capture;
+        ASSERT_TRUE(startAndWaitForEnd(core));
+        ASSERT_TRUE(core.waitForWorker(10000));
+
+        std::vector<std::string> expected;
+        for (int i = 0; i < 3; ++i) {
+            char first[64];
+            snprintf(first, sizeof first, "----- runProc : %d -----\n", i);
+            expected.insert(expected.end(), {first, "runProc : convert\n", "----- convert -----\n", "duration:0\n",
+                                             "----------\n"});
+        }
+        EXPECT_EQ(expected, capture.lines());
+        EXPECT_EQ(0, core.getCompletedCount()) << "missing sources convert to nothing";
+        EXPECT_EQ(Completed, core.runState.load());
+    }, kDeadlineMs, "trace lines");
+}
+
+TEST_F(RunLoop, EmptyTableCompletesAtOnceWithoutTrace) {
+    runWithDeadline([&] {
+        DebugOutputCapture capture;
+        ASSERT_TRUE(startAndWaitForEnd(engine));
+        EXPECT_EQ(Completed, engine.runState.load());
+        EXPECT_EQ(1, engine.runEndCalls.load());
+        EXPECT_TRUE(capture.lines().empty());
+    }, kDeadlineMs, "empty table");
+}
+
+TEST_F(RunLoop, AFailedConversionCountsZeroAndTheRunGoesOn) {
+    runWithDeadline([&] {
+        engine.failIndices = {1};
+        addJobs({L"a.png", L"b.png", L"c.png"});
+        ASSERT_TRUE(startAndWaitForEnd(engine));
+        EXPECT_EQ(Completed, engine.runState.load());
+        EXPECT_EQ(100, progressOf(0));
+        EXPECT_EQ(0, progressOf(1));
+        EXPECT_EQ(100, progressOf(2));
+        EXPECT_EQ(2, engine.getCompletedCount());
+    }, kDeadlineMs, "failed conversion");
+}
+
+TEST_F(RunLoop, StopDuringTheSecondOfFiveFinishesItAndLeavesTheRestUntouched) {
+    runWithDeadline([&] {
+        engine.blocking = true;
+        addJobs({L"1.png", L"2.png", L"3.png", L"4.png", L"5.png"});
+        ASSERT_TRUE(engine.start());
+        ASSERT_TRUE(engine.waitEntered());
+        engine.releaseOne();
+        ASSERT_TRUE(engine.waitEntered()) << "job 2 never began";
+        EXPECT_EQ(Running, engine.runState.load());
+
+        // The stop request lands while job 2 converts; the wait gives up before it is let go.
+        engine.stopAndWait();
+        EXPECT_EQ(StopRequested, engine.runState.load());
+        EXPECT_TRUE(engine.isWorkerAlive());
+        engine.releaseOne();
+        ASSERT_TRUE(engine.waitForWorker(10000));
+
+        EXPECT_EQ(Stopped, engine.runState.load());
+        EXPECT_EQ(2, engine.convertCalls.load());
+        EXPECT_EQ(100, progressOf(0));
+        EXPECT_EQ(100, progressOf(1));
+        for (int i = 2; i < 5; ++i) {
+            EXPECT_EQ(0, progressOf(i));
+            EXPECT_TRUE(destOf(i).empty());
+        }
+        ConvertJob job;
+        EXPECT_FALSE(engine.getCurrentJob(job));
+    }, kDeadlineMs, "stop during job 2");
+}
+
+TEST_F(RunLoop, StopDuringTheLastJobStillEndsStopped) {
+    runWithDeadline([&] {
+        engine.blocking = true;
+        addJobs({L"only.png"});
+        ASSERT_TRUE(engine.start());
+        ASSERT_TRUE(engine.waitEntered());
+        engine.runState = StopRequested; // as stopAndWait sets it, without its wait
+        engine.releaseOne();
+        ASSERT_TRUE(engine.waitForWorker(10000));
+        EXPECT_EQ(Stopped, engine.runState.load());
+        EXPECT_EQ(Stopped, engine.stateAtRunEnd.load());
+        EXPECT_EQ(100, progressOf(0));
+    }, kDeadlineMs, "stop during last job");
+}
+
+class SamePngPreset : public ImagePreset {
+public:
+    const wchar_t* getTargetExtension(const std::wstring&) const override { return L"png"; }
+};
+
+TEST_F(RunLoop, DestinationEqualToSourceIsInPlaceWithoutConverting) {
+    runWithDeadline([&] {
+        SamePngPreset samePreset;
+        engine.preset = &samePreset;
+        engine.outputFolder = in.path();
+        engine.addJob(in.file(L"self.png").c_str());
+        int asked = 0;
+        engine.overwriteCallback = [](int, void* counter) { ++*static_cast<int*>(counter); return 1; };
+        engine.callbackUserData = &asked;
+        ASSERT_TRUE(startAndWaitForEnd(engine));
+        ASSERT_TRUE(engine.waitForWorker(10000));
+        engine.preset = &preset;
+        EXPECT_EQ(in.file(L"self.png"), destOf(0));
+        EXPECT_EQ(100, progressOf(0)) << "in place although no such file exists: it is not looked for";
+        EXPECT_EQ(0, engine.convertCalls.load());
+        EXPECT_EQ(0, asked);
+    }, kDeadlineMs, "destination equals source");
+}
+
+struct Question {
+    int question;
+    std::wstring dest;
+};
+
+struct QuestionLog {
+    ScriptedEngine* engine;
+    int answer;
+    std::vector<Question> asked;
+    bool snapshotTaken = true;
+};
+
+int recordQuestion(int question, void* userData) {
+    QuestionLog* log = static_cast<QuestionLog*>(userData);
+    ConvertJob job;
+    // The lock is not held here: the snapshot must not wait.
+    log->snapshotTaken = log->snapshotTaken && log->engine->getCurrentJob(job);
+    log->asked.push_back({question, job.destPath});
+    return log->answer;
+}
+
+TEST_F(RunLoop, ExistingDestinationIsAskedAboutAndKeptOrReplaced) {
+    runWithDeadline([&] {
+        struct Case {
+            int answer;
+            bool withCallback;
+            bool replaced;
+        };
+        const Case cases[] = {{0, true, false}, {1, true, true}, {2, true, false}, {1, false, false}};
+        for (const Case& c : cases) {
+            engine.clearJobs();
+            engine.convertCalls = 0;
+            addJobs({L"photo.png"});
+            ASSERT_TRUE(wintest::writeFile(out.file(L"photo.ico"), "old"));
+            QuestionLog log{&engine, c.answer, {}};
+            engine.overwriteCallback = c.withCallback ? recordQuestion : nullptr;
+            engine.callbackUserData = &log;
+            DebugOutputCapture capture;
+            ASSERT_TRUE(startAndWaitForEnd(engine));
+            ASSERT_TRUE(engine.waitForWorker(10000));
+
+            std::string content;
+            ASSERT_TRUE(wintest::readFile(out.file(L"photo.ico"), content));
+            EXPECT_EQ(c.replaced ? "converted" : "old", content) << "answer " << c.answer;
+            EXPECT_EQ(100, progressOf(0)) << "the destination is in place either way";
+            EXPECT_EQ(c.replaced ? 1 : 0, engine.convertCalls.load());
+            EXPECT_EQ(c.withCallback ? 1u : 0u, log.asked.size());
+            if (!log.asked.empty()) {
+                EXPECT_EQ(1, log.asked[0].question);
+                EXPECT_EQ(out.file(L"photo.ico"), log.asked[0].dest);
+                EXPECT_TRUE(log.snapshotTaken);
+            }
+            if (!c.replaced) {
+                EXPECT_EQ(std::vector<std::string>{"----- runProc : 0 -----\n"}, capture.lines());
+            }
+        }
+    }, kDeadlineMs, "existing destination");
+}
+
+TEST_F(RunLoop, UnreadableExistingDestinationIsStillAskedAbout) {
+    runWithDeadline([&] {
+        addJobs({L"photo.png"});
+        const std::wstring dest = out.file(L"photo.ico");
+        ASSERT_TRUE(wintest::writeFile(dest, "old"));
+        // Held open with no sharing: it exists, but nobody else may open it for reading.
+        HANDLE held = CreateFileW(dest.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, held);
+        QuestionLog log{&engine, 0, {}};
+        engine.overwriteCallback = recordQuestion;
+        engine.callbackUserData = &log;
+        ASSERT_TRUE(startAndWaitForEnd(engine));
+        CloseHandle(held);
+        EXPECT_EQ(1u, log.asked.size());
+        EXPECT_EQ(0, engine.convertCalls.load());
+        EXPECT_EQ(100, progressOf(0));
+    }, kDeadlineMs, "unreadable destination");
+}
+
+TEST_F(RunLoop, StopAndWaitIsBoundedBeforeAndAfterARun) {
+    runWithDeadline([&] {
+        DWORD start = GetTickCount();
+        engine.stopAndWait();
+        DWORD took = GetTickCount() - start;
+        EXPECT_EQ(Idle, engine.runState.load());
+        EXPECT_GE(took, 900u) << "an engine that never ran waits the whole second";
+        EXPECT_LT(took, 3000u);
+
+        addJobs({L"a.png"});
+        ASSERT_TRUE(startAndWaitForEnd(engine));
+        start = GetTickCount();
+        engine.stopAndWait();
+        took = GetTickCount() - start;
+        EXPECT_EQ(Completed, engine.runState.load());
+        EXPECT_GE(took, 90u);
+        EXPECT_LT(took, 900u) << "a finished run is seen after the first 100 ms";
+    }, kDeadlineMs, "stopAndWait bounds");
+}
+
+DWORD WINAPI releaseAfterAWhile(LPVOID engine) {
+    Sleep(300);
+    static_cast<ScriptedEngine*>(engine)->releaseOne();
+    return 0;
+}
+
+TEST_F(RunLoop, NothingOverlapsALiveWorker) {
+    runWithDeadline([&] {
+        engine.blocking = true;
+        addJobs({L"a.png", L"b.png"});
+        ASSERT_TRUE(engine.start());
+        ASSERT_TRUE(engine.waitEntered());
+        engine.stopAndWait(); // gives up while the first file still converts
+        ASSERT_TRUE(engine.isWorkerAlive());
+
+        // clearJobs must wait for the worker rather than free the table under it.
+        HANDLE releaser = CreateThread(nullptr, 0, releaseAfterAWhile, &engine, 0, nullptr);
+        EXPECT_TRUE(engine.clearJobs());
+        EXPECT_FALSE(engine.isWorkerAlive());
+        EXPECT_EQ(nullptr, engine.workerThread);
+        EXPECT_EQ(Stopped, engine.runState.load());
+        WaitForSingleObject(releaser, INFINITE);
+        CloseHandle(releaser);
+
+        // A new run on the same engine starts cleanly.
+        engine.blocking = false;
+        addJobs({L"c.png"});
+        ASSERT_TRUE(startAndWaitForEnd(engine));
+        EXPECT_EQ(Completed, engine.runState.load());
+        EXPECT_EQ(1, engine.getCompletedCount());
+    }, kDeadlineMs, "live worker");
+}
+
+TEST_F(RunLoop, DestroyingTheEngineWaitsForItsWorker) {
+    runWithDeadline([&] {
+        ScriptedEngine* doomed = new ScriptedEngine(&preset);
+        doomed->outputFolder = out.path();
+        doomed->blocking = true;
+        doomed->addJob(in.file(L"x.png").c_str());
+        ASSERT_TRUE(doomed->start());
+        ASSERT_TRUE(doomed->waitEntered());
+        doomed->runState = StopRequested;
+        delete doomed; // lets the conversion go, then waits for the worker before freeing
+        EXPECT_TRUE(wintest::fileExists(out.file(L"x.ico")));
+    }, kDeadlineMs, "destruction");
+}
+
+class NoThreadEngine : public ScriptedEngine {
+public:
+    using ScriptedEngine::ScriptedEngine;
+
+protected:
+    HANDLE createWorkerThread() override { return nullptr; }
+};
+
+TEST(RunLoopStart, AWorkerThatCannotBeCreatedLeavesTheEngineIdle) {
+    CImageConverter_PNG_ICO preset;
+    NoThreadEngine engine(&preset);
+    engine.addJob(L"C:\\a.png");
+    EXPECT_FALSE(engine.start());
+    EXPECT_EQ(Idle, engine.runState.load());
+    EXPECT_EQ(nullptr, engine.workerThread);
+}
+
+TEST_F(RunLoop, ThousandJobsCompleteOrStopFiftyTimesInARow) {
+    runWithDeadline([&] {
+        for (int i = 0; i < 1000; ++i)
+            engine.addJob(in.file(std::to_wstring(i) + L".png").c_str());
+        engine.writeOutput = false; // every run converts every job it reaches
+        for (int run = 0; run < 50; ++run) {
+            engine.convertCalls = 0;
+            ASSERT_TRUE(engine.start());
+            const bool stopThisRun = run % 2 == 1;
+            if (stopThisRun) {
+                wintest::waitUntil([&] { return engine.convertCalls.load() > 0 || engine.runState != Running; }, 5000);
+                RunState running = Running;
+                engine.runState.compare_exchange_strong(running, StopRequested);
+            }
+            ASSERT_TRUE(engine.waitForWorker(20000)) << "run " << run << " did not end";
+            const RunState state = engine.runState;
+            if (stopThisRun)
+                EXPECT_TRUE(state == Stopped || (state == Completed && engine.convertCalls == 1000)) << "run " << run;
+            else
+                EXPECT_EQ(Completed, state) << "run " << run;
+        }
+    }, 120000, "1000 jobs x 50 runs");
+}
+
+} // namespace
