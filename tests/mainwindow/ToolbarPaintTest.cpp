@@ -1,0 +1,315 @@
+// The picture cache and the toolbar painter, on a memory canvas: where the picture lands, what
+// is filled, what is left alone, and which pictures the cache holds.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <objidl.h>
+#include <gdiplus.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "TestResources.h"
+#include "app/AppGlobals.h"
+#include "app/ImageCache.h"
+#include "res/resource.h"
+#include "ui/Toolbar.h"
+
+namespace {
+
+const uint32_t kUntouched = 0x00123456; // a colour no button face or picture uses here
+const uint32_t kPictureColour = 0x000000C8; // pure blue, as the canvas stores it (0x00RRGGBB)
+
+// A 32-bit top-down DIB selected into a memory device context.
+class Canvas {
+public:
+    Canvas(int width, int height) : width_(width), height_(height) {
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof(info.bmiHeader);
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        dc_ = CreateCompatibleDC(nullptr);
+        void* bits = nullptr;
+        bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        bits_ = static_cast<uint32_t*>(bits);
+        previous_ = SelectObject(dc_, bitmap_);
+        for (int i = 0; i < width * height; ++i)
+            bits_[i] = kUntouched;
+    }
+    ~Canvas() {
+        SelectObject(dc_, previous_);
+        DeleteObject(bitmap_);
+        DeleteDC(dc_);
+    }
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+
+    HDC dc() const { return dc_; }
+    uint32_t pixel(int x, int y) const {
+        GdiFlush();
+        return bits_[y * width_ + x] & 0x00FFFFFF;
+    }
+    // The smallest rectangle around every pixel of that colour; empty when there is none.
+    RECT boundsOf(uint32_t colour) const {
+        RECT bounds = {width_, height_, 0, 0};
+        for (int y = 0; y < height_; ++y) {
+            for (int x = 0; x < width_; ++x) {
+                if (pixel(x, y) != colour)
+                    continue;
+                bounds.left = x < bounds.left ? x : bounds.left;
+                bounds.top = y < bounds.top ? y : bounds.top;
+                bounds.right = x + 1 > bounds.right ? x + 1 : bounds.right;
+                bounds.bottom = y + 1 > bounds.bottom ? y + 1 : bounds.bottom;
+            }
+        }
+        return bounds;
+    }
+    int countOf(uint32_t colour) const {
+        int count = 0;
+        for (int y = 0; y < height_; ++y)
+            for (int x = 0; x < width_; ++x)
+                count += pixel(x, y) == colour;
+        return count;
+    }
+    std::vector<uint32_t> copy() const {
+        GdiFlush();
+        return std::vector<uint32_t>(bits_, bits_ + width_ * height_);
+    }
+    int width() const { return width_; }
+    int height() const { return height_; }
+
+private:
+    int width_;
+    int height_;
+    HDC dc_ = nullptr;
+    HBITMAP bitmap_ = nullptr;
+    HGDIOBJ previous_ = nullptr;
+    uint32_t* bits_ = nullptr;
+};
+
+uint32_t buttonFace() {
+    const COLORREF face = GetSysColor(COLOR_BTNFACE);
+    return (GetRValue(face) << 16) | (GetGValue(face) << 8) | GetBValue(face);
+}
+
+DRAWITEMSTRUCT drawRequest(HDC dc, UINT type, UINT id, RECT rect, UINT action, UINT state) {
+    DRAWITEMSTRUCT item = {};
+    item.CtlType = type;
+    item.CtlID = id;
+    item.itemAction = action;
+    item.itemState = state;
+    item.hDC = dc;
+    item.rcItem = rect;
+    return item;
+}
+
+// A solid 32 x 32 picture, so that where it lands can be measured exactly.
+Gdiplus::Image* solidPicture() {
+    Gdiplus::Bitmap* picture = new Gdiplus::Bitmap(32, 32, PixelFormat32bppARGB);
+    Gdiplus::Graphics graphics(picture);
+    graphics.Clear(Gdiplus::Color(255, 0, 0, 0xC8));
+    return picture;
+}
+
+Gdiplus::Image* decodeResource(UINT id) {
+    HINSTANCE module = GetModuleHandleW(nullptr);
+    HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(id), L"PNG");
+    return resource ? createImageFromResource(resource, module) : nullptr;
+}
+
+// GDI+ for the painter and the cache alone; the cache starts and ends empty.
+class ToolbarPaint : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Gdiplus::GdiplusStartupInput input;
+        ASSERT_EQ(Gdiplus::GdiplusStartup(&token_, &input, nullptr), Gdiplus::Ok);
+        releaseButtonImages();
+    }
+    void TearDown() override {
+        releaseButtonImages();
+        Gdiplus::GdiplusShutdown(token_);
+    }
+
+private:
+    ULONG_PTR token_ = 0;
+};
+
+} // namespace
+
+TEST_F(ToolbarPaint, PictureIsCentredAndShiftedWhenPressed) {
+    struct Row {
+        const char* name;
+        RECT rect;
+        UINT action;
+        UINT state;
+        POINT expected; // top-left corner of the picture on the canvas
+    };
+    const Row rows[] = {
+        {"idle 54 x 41", {0, 0, 54, 41}, ODA_DRAWENTIRE, 0, {11, 4}},
+        {"pressed", {0, 0, 54, 41}, ODA_DRAWENTIRE, ODS_SELECTED, {12, 5}},
+        {"pressing", {0, 0, 54, 41}, ODA_SELECT, ODS_SELECTED, {12, 5}},
+        {"released: still a selection change", {0, 0, 54, 41}, ODA_SELECT, 0, {12, 5}},
+        {"focus change", {0, 0, 54, 41}, ODA_FOCUS, ODS_FOCUS, {11, 4}},
+        {"odd width rounds down", {0, 0, 53, 41}, ODA_DRAWENTIRE, 0, {10, 4}},
+        {"odd height rounds down", {0, 0, 54, 40}, ODA_DRAWENTIRE, 0, {11, 4}},
+        {"exact fit", {0, 0, 32, 32}, ODA_DRAWENTIRE, 0, {0, 0}},
+        {"rectangle away from the origin", {5, 7, 59, 48}, ODA_DRAWENTIRE, 0, {16, 11}},
+        {"disabled and focused look the same", {0, 0, 54, 41}, ODA_DRAWENTIRE, ODS_DISABLED | ODS_FOCUS, {11, 4}},
+    };
+    g_buttonImages[IDC_ADD] = solidPicture();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Canvas canvas(64, 64);
+        const DRAWITEMSTRUCT item = drawRequest(canvas.dc(), ODT_BUTTON, IDC_ADD, row.rect, row.action, row.state);
+        drawToolButton(&item);
+
+        const RECT picture = canvas.boundsOf(kPictureColour);
+        EXPECT_EQ(picture.left, row.expected.x);
+        EXPECT_EQ(picture.top, row.expected.y);
+        // Natural size: never scaled.
+        EXPECT_EQ(picture.right - picture.left, 32);
+        EXPECT_EQ(picture.bottom - picture.top, 32);
+        EXPECT_EQ(canvas.countOf(kPictureColour), 32 * 32);
+
+        // The face fills the rest of the button and nothing outside it.
+        const RECT& r = row.rect;
+        const int area = (r.right - r.left) * (r.bottom - r.top);
+        EXPECT_EQ(canvas.countOf(buttonFace()), area - 32 * 32);
+        EXPECT_EQ(canvas.countOf(kUntouched), canvas.width() * canvas.height() - area);
+    }
+}
+
+// Requests that must leave the canvas exactly as it was: not even the face is filled.
+TEST_F(ToolbarPaint, NothingIsDrawnWithoutACachedPictureOrForAnotherControlType) {
+    struct Row {
+        const char* name;
+        UINT type;
+        UINT id;
+    };
+    const Row rows[] = {
+        {"list box item with a button's id", ODT_LISTBOX, IDC_ADD},
+        {"menu item", ODT_MENU, IDC_ADD},
+        {"static control", ODT_STATIC, IDC_ADD},
+        {"button without a picture", ODT_BUTTON, IDC_SOURCE_LIST},
+        {"button whose entry holds no image", ODT_BUTTON, IDC_REMOVE},
+        {"id 0", ODT_BUTTON, 0},
+    };
+    g_buttonImages[IDC_ADD] = solidPicture();
+    g_buttonImages[IDC_REMOVE] = nullptr;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Canvas canvas(64, 64);
+        const DRAWITEMSTRUCT item = drawRequest(canvas.dc(), row.type, row.id, {0, 0, 54, 41}, ODA_DRAWENTIRE, 0);
+        drawToolButton(&item);
+        EXPECT_EQ(canvas.countOf(kUntouched), 64 * 64);
+    }
+    // Looking a button up never adds an entry.
+    EXPECT_EQ(g_buttonImages.size(), 2u);
+    EXPECT_EQ(g_buttonImages.count(IDC_SOURCE_LIST), 0u);
+    EXPECT_EQ(g_buttonImages.count(0), 0u);
+    drawToolButton(nullptr);
+}
+
+TEST_F(ToolbarPaint, UndecodablePictureGetsTheFaceButNoPicture) {
+    Gdiplus::Image* broken = decodeResource(IDR_TEST_UNDECODABLE);
+    ASSERT_NE(broken, nullptr);
+    EXPECT_EQ(broken->GetWidth(), 0u);
+    EXPECT_NE(broken->GetLastStatus(), Gdiplus::Ok);
+    g_buttonImages[IDC_CLEAR] = broken;
+
+    Canvas canvas(64, 64);
+    const DRAWITEMSTRUCT item = drawRequest(canvas.dc(), ODT_BUTTON, IDC_CLEAR, {0, 0, 54, 41}, ODA_DRAWENTIRE, 0);
+    drawToolButton(&item);
+    EXPECT_EQ(canvas.countOf(buttonFace()), 54 * 41);
+    EXPECT_EQ(canvas.countOf(kUntouched), 64 * 64 - 54 * 41);
+}
+
+// The real pictures: each button gets its own, drawn from the cache long after loading.
+TEST_F(ToolbarPaint, CacheHoldsTheFourToolbarPicturesByButton) {
+    struct Row {
+        UINT controlId;
+        UINT resourceId;
+    };
+    const Row rows[] = {
+        {IDC_ADD, IDR_PNG_ADD},
+        {IDC_REMOVE, IDR_PNG_REMOVE},
+        {IDC_CLEAR, IDR_PNG_CLEAR},
+        {IDC_CONVERT, IDR_PNG_CONVERT},
+    };
+    HINSTANCE module = GetModuleHandleW(nullptr);
+    EXPECT_TRUE(loadButtonImages(module));
+    EXPECT_EQ(g_app.hInstance, module);
+    ASSERT_EQ(g_buttonImages.size(), 4u);
+
+    std::vector<std::vector<uint32_t>> drawn;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.controlId);
+        ASSERT_EQ(g_buttonImages.count(row.controlId), 1u);
+        Gdiplus::Image* cached = g_buttonImages[row.controlId];
+        ASSERT_NE(cached, nullptr);
+        EXPECT_EQ(cached->GetWidth(), 32u);
+        EXPECT_EQ(cached->GetHeight(), 32u);
+        EXPECT_EQ(cached->GetLastStatus(), Gdiplus::Ok);
+
+        Canvas fromCache(54, 41);
+        const DRAWITEMSTRUCT item = drawRequest(fromCache.dc(), ODT_BUTTON, row.controlId, {0, 0, 54, 41}, ODA_DRAWENTIRE, 0);
+        drawToolButton(&item);
+        // Something of the picture shows inside its 32 x 32 place, and only the face outside it.
+        int pictured = 0;
+        for (int y = 0; y < 41; ++y) {
+            for (int x = 0; x < 54; ++x) {
+                const bool inside = x >= 11 && x < 43 && y >= 4 && y < 36;
+                if (!inside)
+                    EXPECT_EQ(fromCache.pixel(x, y), buttonFace()) << x << "," << y;
+                else
+                    pictured += fromCache.pixel(x, y) != buttonFace();
+            }
+        }
+        EXPECT_GT(pictured, 100);
+
+        // The same picture as its resource decoded afresh: the button shows its own picture.
+        Gdiplus::Image* reference = decodeResource(row.resourceId);
+        ASSERT_NE(reference, nullptr);
+        Canvas fromResource(54, 41);
+        {
+            FillRect(fromResource.dc(), &item.rcItem, GetSysColorBrush(COLOR_BTNFACE));
+            Gdiplus::Graphics graphics(fromResource.dc());
+            graphics.DrawImage(reference, 11, 4, 32, 32);
+        }
+        delete reference;
+        EXPECT_EQ(fromCache.copy(), fromResource.copy());
+        drawn.push_back(fromCache.copy());
+    }
+    // Four different pictures.
+    for (size_t i = 0; i < drawn.size(); ++i)
+        for (size_t j = i + 1; j < drawn.size(); ++j)
+            EXPECT_NE(drawn[i], drawn[j]) << i << " and " << j;
+}
+
+TEST_F(ToolbarPaint, LoadingAgainKeepsOneEntryPerButton) {
+    HINSTANCE module = GetModuleHandleW(nullptr);
+    loadButtonImages(module);
+    loadButtonImages(module);
+    EXPECT_EQ(g_buttonImages.size(), 4u);
+}
+
+TEST_F(ToolbarPaint, ModuleWithoutPicturesLeavesTheCacheEmpty) {
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    EXPECT_TRUE(loadButtonImages(kernel));
+    EXPECT_EQ(g_app.hInstance, kernel);
+    EXPECT_TRUE(g_buttonImages.empty());
+}
+
+TEST_F(ToolbarPaint, ReleasingTwiceIsHarmless) {
+    releaseButtonImages();
+    EXPECT_TRUE(g_buttonImages.empty());
+    loadButtonImages(GetModuleHandleW(nullptr));
+    ASSERT_EQ(g_buttonImages.size(), 4u);
+    releaseButtonImages();
+    EXPECT_TRUE(g_buttonImages.empty());
+    releaseButtonImages();
+    EXPECT_TRUE(g_buttonImages.empty());
+}
