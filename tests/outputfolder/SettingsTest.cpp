@@ -1,0 +1,185 @@
+// The remembered output folder: loaded into the box when the main dialog opens, saved from it
+// when the dialog closes, in the registry of the test's own Wine prefix.
+#include "FolderTesting.h"
+
+#include "app/AppGlobals.h"
+#include "engine/ImagePreset.h"
+#include "ui/OutputFolder.h"
+
+#include <vector>
+
+using namespace foldertest;
+using wintest::runWithMainDialog;
+
+namespace {
+
+bool settingsKeyExists() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+struct StoredValue {
+    bool present = false;
+    DWORD type = 0;
+    std::vector<BYTE> data;
+};
+
+StoredValue storedValue() {
+    StoredValue value;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return value;
+    BYTE data[4096];
+    DWORD size = sizeof(data);
+    value.present = RegQueryValueExW(key, kValueName, nullptr, &value.type, data, &size) == ERROR_SUCCESS;
+    if (value.present)
+        value.data.assign(data, data + size);
+    RegCloseKey(key);
+    return value;
+}
+
+// The bytes of text followed by one NUL, as a string value should hold them.
+std::vector<BYTE> bytesWithNul(const std::wstring& text) {
+    const BYTE* first = reinterpret_cast<const BYTE*>(text.c_str());
+    return std::vector<BYTE>(first, first + (text.size() + 1) * sizeof(wchar_t));
+}
+
+void storeRaw(DWORD type, const void* data, DWORD size) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegSetValueExW(key, kValueName, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+// Some registry layers append a NUL to a string value whose next unit in memory is one, so the
+// units stored without a NUL are followed by a unit that is not.
+void storeText(DWORD type, const std::wstring& text, bool withNul) {
+    const std::wstring buffer = withNul ? text : text + L'#';
+    const DWORD bytes = static_cast<DWORD>((text.size() + (withNul ? 1 : 0)) * sizeof(wchar_t));
+    storeRaw(type, buffer.c_str(), bytes);
+    ASSERT_EQ(storedValue().data.size(), bytes) << "the value was not stored as given";
+}
+
+// What the main dialog shows when it opens on the settings as they are.
+std::wstring shownAtStart() {
+    std::wstring shown;
+    runWithMainDialog([&](wintest::MainDialogHost& host) { shown = folderText(host); });
+    return shown;
+}
+
+// Runs the program once: it opens, the user leaves text in the box, it closes.
+void closeWithFolder(const std::wstring& text) {
+    runWithMainDialog([&](wintest::MainDialogHost& host) {
+        typeFolder(host, text);
+        host.close();
+    });
+}
+
+class OutputFolderSettings : public testing::Test {
+protected:
+    void SetUp() override { forgetSettings(); }
+    void TearDown() override { forgetSettings(); }
+};
+
+TEST_F(OutputFolderSettings, KeyPathEndsInThePresetsExtensions) {
+    CImageConverter_PNG_ICO preset;
+    ImagePreset* const previous = g_app.pPreset;
+    g_app.pPreset = &preset;
+    EXPECT_EQ(makeSettingsKeyPath(), kSettingsKey);
+    g_app.pPreset = previous;
+}
+
+TEST_F(OutputFolderSettings, FirstStartCreatesTheKeyWithoutAValueAndShowsAnEmptyBox) {
+    ASSERT_FALSE(settingsKeyExists());
+    runWithMainDialog([](wintest::MainDialogHost& host) {
+        EXPECT_EQ(folderText(host), L"");
+        EXPECT_TRUE(settingsKeyExists());
+        EXPECT_FALSE(storedValue().present); // until the dialog closes
+    });
+}
+
+TEST_F(OutputFolderSettings, FolderLeftInTheBoxIsShownAtTheNextStart) {
+    closeWithFolder(L"C:\\converted icons");
+    const StoredValue stored = storedValue();
+    ASSERT_TRUE(stored.present);
+    EXPECT_EQ(stored.type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(stored.data, bytesWithNul(L"C:\\converted icons"));
+    EXPECT_EQ(shownAtStart(), L"C:\\converted icons");
+}
+
+TEST_F(OutputFolderSettings, EmptiedBoxIsRememberedAsEmpty) {
+    closeWithFolder(L"C:\\old");
+    closeWithFolder(L"");
+    const StoredValue stored = storedValue();
+    ASSERT_TRUE(stored.present);
+    EXPECT_EQ(stored.type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(stored.data, bytesWithNul(L""));
+    EXPECT_EQ(shownAtStart(), L"");
+}
+
+TEST_F(OutputFolderSettings, TextIsSavedAndLoadedUnchanged) {
+    const std::wstring texts[] = {
+        L"C:\\" + std::wstring(256, L'f'),                       // 259 units, the longest that loads
+        L"  C:\\spaced out\\ ",                                  // no trimming
+        L"C:\\\x0412\x044B\x0445\x043E\x0434\\\x56FE\x50CF\\\xD83D\xDE00", // Cyrillic, CJK, U+1F600
+    };
+    ASSERT_EQ(texts[0].size(), 259u);
+    for (const std::wstring& text : texts) {
+        closeWithFolder(text);
+        EXPECT_EQ(shownAtStart(), text);
+    }
+}
+
+TEST_F(OutputFolderSettings, OverlongTextIsSavedButNotLoaded) {
+    const std::wstring text = L"C:\\" + std::wstring(257, L'f');
+    ASSERT_EQ(text.size(), 260u);
+    closeWithFolder(text);
+    EXPECT_EQ(storedValue().data, bytesWithNul(text));
+    EXPECT_EQ(shownAtStart(), L"");
+}
+
+struct RawValueCase {
+    const char* what;
+    DWORD type;
+    std::wstring text;
+    bool withNul;
+    std::wstring loaded;
+};
+
+TEST_F(OutputFolderSettings, LoadsOnlyStringsThatFit) {
+    const std::wstring units260(260, L'q');
+    const RawValueCase cases[] = {
+        {"string without its NUL", REG_SZ, L"C:\\no nul", false, L"C:\\no nul"},
+        {"520 bytes without a NUL", REG_SZ, units260, false, units260},
+        {"522 bytes with the NUL", REG_SZ, units260, true, L""},
+        {"NUL inside", REG_SZ, std::wstring(L"C:\\a\0tail", 9), true, L"C:\\a"},
+        {"expandable string", REG_EXPAND_SZ, L"C:\\x", true, L""},
+        {"multi-string", REG_MULTI_SZ, std::wstring(L"C:\\x\0", 5), true, L""},
+        {"binary", REG_BINARY, L"C:\\x", true, L""},
+        {"no data", REG_SZ, L"", false, L""},
+    };
+    for (const RawValueCase& row : cases) {
+        forgetSettings();
+        storeText(row.type, row.text, row.withNul);
+        EXPECT_EQ(shownAtStart(), row.loaded) << row.what;
+    }
+}
+
+TEST_F(OutputFolderSettings, NumberGivesAnEmptyBox) {
+    const DWORD number = 0x5C003A43; // "C:\" if it were read as text
+    storeRaw(REG_DWORD, &number, sizeof(number));
+    EXPECT_EQ(shownAtStart(), L"");
+}
+
+TEST_F(OutputFolderSettings, OddByteCountLoadsTheWholeUnits) {
+    const std::wstring text = L"C:\\odd";
+    const std::wstring buffer = text + L'#';
+    storeRaw(REG_SZ, buffer.c_str(), static_cast<DWORD>(text.size() * sizeof(wchar_t) + 1));
+    EXPECT_EQ(shownAtStart(), text);
+}
+
+} // namespace
