@@ -76,6 +76,9 @@ fi
 export DISPLAY=:$(tr -d '[:space:]' <"$display_file")
 rm -f "$display_file"
 
+# Wine shows windows on the display of the prefix's running session: let a session that was
+# started elsewhere (another display, or none) end first.
+timeout 30 wineserver -w 2>/dev/null || true
 prepare_prefix
 # There is no window manager: managed windows would wait for one.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
