@@ -29,6 +29,29 @@ BOOL CALLBACK matchTopLevel(HWND hwnd, LPARAM lParam) {
     request->found = hwnd;
     return FALSE;
 }
+struct OwnedRequest {
+    HWND owner;
+    HWND found;
+};
+
+BOOL CALLBACK matchOwned(HWND hwnd, LPARAM lParam) {
+    OwnedRequest* request = reinterpret_cast<OwnedRequest*>(lParam);
+    if (!IsWindowVisible(hwnd) || GetWindow(hwnd, GW_OWNER) != request->owner)
+        return TRUE;
+    request->found = hwnd;
+    return FALSE;
+}
+
+struct DriverCall {
+    const std::function<bool()>* driver;
+    bool succeeded;
+};
+
+DWORD WINAPI runDriver(LPVOID parameter) {
+    DriverCall* call = static_cast<DriverCall*>(parameter);
+    call->succeeded = (*call->driver)();
+    return 0;
+}
 } // namespace
 
 void pumpMessages(DWORD ms) {
@@ -66,6 +89,31 @@ HWND waitForWindow(const wchar_t* className, const wchar_t* title, DWORD timeout
     return request.found;
 }
 
+HWND waitForOwnedWindow(HWND owner, DWORD timeoutMs) {
+    OwnedRequest request = {owner, nullptr};
+    waitUntil(
+        [&] {
+            EnumWindows(matchOwned, reinterpret_cast<LPARAM>(&request));
+            return request.found != nullptr;
+        },
+        timeoutMs);
+    return request.found;
+}
+
+bool sendCommandWhileDriving(HWND dialog, int controlId, const std::function<bool()>& driver) {
+    DriverCall call = {&driver, false};
+    HANDLE helper = CreateThread(nullptr, 0, runDriver, &call, 0, nullptr);
+    if (!helper)
+        return false;
+    sendCommand(dialog, controlId);
+    // The modal window is gone, so the driver is at its end; pump while it finishes any
+    // message it still sends to this thread.
+    while (MsgWaitForMultipleObjects(1, &helper, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0)
+        pumpMessages();
+    CloseHandle(helper);
+    return call.succeeded;
+}
+
 std::wstring windowText(HWND hwnd) {
     DWORD_PTR length = 0;
     if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &length))
@@ -85,6 +133,11 @@ std::wstring controlText(HWND dialog, int controlId) {
 
 void clickButton(HWND dialog, int controlId) {
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(controlId, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, controlId)));
+}
+
+void sendCommand(HWND dialog, int controlId) {
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(controlId, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, controlId)));
 }
 

@@ -19,11 +19,23 @@ bool waitUntil(const std::function<bool()>& predicate, DWORD timeoutMs = 10000);
 // Lets this thread's windows handle what is queued for them, for about ms.
 void pumpMessages(DWORD ms = 0);
 
+// Polls until a visible top-level window owned by owner exists (a modal dialog opened over it);
+// null after timeoutMs.
+HWND waitForOwnedWindow(HWND owner, DWORD timeoutMs = 10000);
+
+// Runs a command of a dialog that opens a modal window: the command is sent on this thread, so
+// it runs inside the dialog's own procedure, while driver works the modal window from a helper
+// thread. The driver must end that window, or the command does not return (use a deadline).
+// Answers what the driver answered.
+bool sendCommandWhileDriving(HWND dialog, int controlId, const std::function<bool()>& driver);
+
 // The text of a window read with WM_GETTEXT, which also works across processes.
 std::wstring windowText(HWND hwnd);
 std::wstring controlText(HWND dialog, int controlId);
 // Presses a dialog button as a click would reach the dialog (posted, so it works across threads).
 void clickButton(HWND dialog, int controlId);
+// The same command sent and handled before this returns; for the dialog's own thread.
+void sendCommand(HWND dialog, int controlId);
 
 // A message box that a watcher saw and answered.
 struct SeenMessageBox {
