@@ -98,14 +98,8 @@ if [ -z "$window" ]; then
   exit 1
 fi
 
-# Give the owner-drawn buttons time to paint before the picture is taken. Wine may replace the
-# X window while it shows the dialog, so look it up again afterwards.
+# Give the owner-drawn buttons time to paint before the picture is taken.
 sleep 1
-window=$(xdotool search --name "^${title}\$" 2>/dev/null | tail -n 1 || true)
-if [ -z "$window" ]; then
-  echo "the main window went away before the screenshot" >&2
-  exit 1
-fi
 screenshot=$out/main-window.png
 import -window "$window" "$screenshot"
 
@@ -121,13 +115,11 @@ for _ in $(seq 300); do
   fi
   sleep 0.1
 done
-program_pid_done=$program_pid
-program_pid=
 if [ -z "$status" ]; then
   echo "the program did not close after Esc" >&2
-  kill "$program_pid_done" 2>/dev/null || true
-  exit 1
+  exit 1 # the exit trap ends it
 fi
+program_pid=
 
 # Let Wine's helper processes of the prefix end while their display still exists.
 timeout 10 wineserver -w 2>/dev/null || true
