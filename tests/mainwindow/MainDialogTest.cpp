@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "WinTest.h"
 #include "app/AppGlobals.h"
 #include "app/ImageCache.h"
+#include "engine/ConvertCore.h"
 #include "res/resource.h"
 #include "ui/MainDialog.h"
 
@@ -236,6 +238,102 @@ TEST(MainDialogClosing, EveryRouteGoesThroughTheClosePath) {
             },
             kDeadlineMs, row.name);
     }
+}
+
+namespace {
+
+// Steps of the close path and of a worker, in the order they happened, from any thread.
+class EventLog {
+public:
+    void add(const char* event) {
+        std::lock_guard<std::mutex> hold(guard_);
+        events_.push_back(event);
+    }
+    std::vector<std::string> events() {
+        std::lock_guard<std::mutex> hold(guard_);
+        return events_;
+    }
+    bool contains(const std::string& event) {
+        const std::vector<std::string> seen = events();
+        for (const std::string& e : seen)
+            if (e == event)
+                return true;
+        return false;
+    }
+
+private:
+    std::mutex guard_;
+    std::vector<std::string> events_;
+};
+
+// An engine whose one conversion lasts until the test lets it end, like a large file still in
+// hand after a stop.
+class HeldEngine : public ConvertCore {
+public:
+    HeldEngine(ImagePreset* presetToUse, EventLog& log, HANDLE release)
+        : ConvertCore(presetToUse), log_(log), release_(release) {}
+    ~HeldEngine() override { log_.add("engine destroyed"); }
+    bool clearJobs() override {
+        log_.add("jobs cleared");
+        return ConvertCore::clearJobs();
+    }
+    bool convert(const std::wstring&, const std::wstring&) override {
+        log_.add("conversion begun");
+        WaitForSingleObject(release_, INFINITE);
+        log_.add("conversion ended");
+        return true;
+    }
+
+private:
+    EventLog& log_;
+    HANDLE release_;
+};
+
+} // namespace
+
+// After a confirmed stop the progress window may close while the worker still converts its
+// last file; closing the main window then must wait for that file before the engine goes.
+TEST(MainDialogClosing, WaitsForAWorkerStillFinishingItsFile) {
+    wintest::RegistryValueGuard keep(kSettingsKey, kFolderValue);
+    wintest::TempDir output;
+    EventLog log;
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(release, nullptr);
+    wintest::runWithDeadline(
+        [&] {
+            ProgramUnderTest program;
+            // Destroyed before the program: a failed check must not leave the close path waiting.
+            struct Releaser {
+                HANDLE event;
+                ~Releaser() { SetEvent(event); }
+            } releaser{release};
+            ASSERT_NE(program.dialog(), nullptr);
+            // The dialog is idle in its modal loop and no run exists yet: swap in the held engine.
+            delete g_app.pConvertCore;
+            HeldEngine* engine = new HeldEngine(g_app.pPreset, log, release);
+            g_app.pConvertCore = engine;
+            engine->outputFolder = output.path();
+            ASSERT_TRUE(engine->addJob(L"C:\\pictures\\large.png"));
+            ASSERT_TRUE(engine->start());
+            ASSERT_TRUE(wintest::waitUntil([&] { return log.contains("conversion begun"); }));
+
+            pressKey(program.threadId(), VK_ESCAPE);
+            ASSERT_TRUE(wintest::waitUntil([&] { return log.contains("jobs cleared"); }));
+            // The close path is under way but cannot end while the file is in hand.
+            EXPECT_FALSE(program.waitForEnd(0));
+            EXPECT_FALSE(log.contains("engine destroyed"));
+
+            SetEvent(release);
+            ASSERT_TRUE(program.waitForEnd(15000));
+            EXPECT_EQ(program.record().dialogResult, IDCANCEL);
+            EXPECT_EQ(program.record().engineAfterClose, nullptr);
+            const std::vector<std::string> expected = {"conversion begun", "jobs cleared", "conversion ended",
+                                                       "engine destroyed"};
+            EXPECT_EQ(log.events(), expected);
+        },
+        kDeadlineMs, "close during a conversion");
+    SetEvent(release);
+    CloseHandle(release);
 }
 
 // OK (Enter), and the notifications of the list box, the edit box and the label, are not
