@@ -148,7 +148,7 @@ TEST(MainDialogRememberedFolder, IsShownInTheEditBox) {
         L"C:\\B\u00fcro\\\u30a2\u30a4\u30b3\u30f3",
         L"  C:\\kept as typed\\  ",
     };
-    wintest::RegistryValueGuard keep(kSettingsKey, kFolderValue);
+    RememberedFolderGuard keep;
     for (const std::wstring& folder : folders) {
         SCOPED_TRACE(std::string(folder.begin(), folder.end()));
         ASSERT_TRUE(setRememberedFolder(folder));
@@ -164,7 +164,7 @@ TEST(MainDialogRememberedFolder, IsShownInTheEditBox) {
 }
 
 TEST(MainDialogRememberedFolder, NoneSavedLeavesTheEditBoxEmpty) {
-    wintest::RegistryValueGuard keep(kSettingsKey, kFolderValue);
+    RememberedFolderGuard keep;
     ASSERT_TRUE(deleteRememberedFolder());
     wintest::runWithDeadline(
         [&] {
@@ -197,7 +197,7 @@ TEST(MainDialogClosing, EveryRouteGoesThroughTheClosePath) {
         {"title-bar close", TitleBarClose, L"F:\\x"},
         {"Esc with an empty box", EscKey, L""},
     };
-    wintest::RegistryValueGuard keep(kSettingsKey, kFolderValue);
+    RememberedFolderGuard keep;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         ASSERT_TRUE(setRememberedFolder(L"C:\\Before"));
@@ -233,7 +233,7 @@ TEST(MainDialogClosing, EveryRouteGoesThroughTheClosePath) {
                 EXPECT_EQ(record.gdiplusTokenAfterShutdown, 0u);
 
                 std::wstring saved;
-                EXPECT_TRUE(wintest::readRegistryString(kSettingsKey, kFolderValue, saved));
+                EXPECT_TRUE(readRememberedFolder(saved));
                 EXPECT_EQ(saved, row.typed);
             },
             kDeadlineMs, row.name);
@@ -294,7 +294,7 @@ private:
 // After a confirmed stop the progress window may close while the worker still converts its
 // last file; closing the main window then must wait for that file before the engine goes.
 TEST(MainDialogClosing, WaitsForAWorkerStillFinishingItsFile) {
-    wintest::RegistryValueGuard keep(kSettingsKey, kFolderValue);
+    RememberedFolderGuard keep;
     wintest::TempDir output;
     EventLog log;
     HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -354,7 +354,7 @@ TEST(MainDialogIgnores, OkAndNotificationsOfOtherControls) {
         {"label click", IDC_OUTPUT_LABEL, STN_CLICKED},
         {"unknown id", 4242, BN_CLICKED},
     };
-    wintest::RegistryValueGuard keep(kSettingsKey, kFolderValue);
+    RememberedFolderGuard keep;
     ASSERT_TRUE(setRememberedFolder(L"C:\\Stays"));
     wintest::runWithDeadline(
         [&] {
@@ -461,7 +461,7 @@ TEST(MainDialogToolTips, OneToolPerToolbarButtonWithItsText) {
 
 // With no picture resources the window still opens and closes normally; nothing is cached.
 TEST(MainDialogWithoutPictures, OpensAndClosesNormally) {
-    wintest::RegistryValueGuard keep(kSettingsKey, kFolderValue);
+    RememberedFolderGuard keep;
     wintest::runWithDeadline(
         [&] {
             ProgramUnderTest program(GetModuleHandleW(L"kernel32.dll"));

@@ -90,7 +90,7 @@ TEST(ProgramProcess, ClosedByTheUserItExitsWithCodeZero) {
         {"title-bar close", L"", CloseMessage},
     };
     ASSERT_FALSE(wintest::distFolder().empty()) << "TARNEL_DIST_DIR is not set";
-    wintest::RegistryValueGuard keep(kSettingsKey, kFolderValue);
+    RememberedFolderGuard keep;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         wintest::runWithDeadline(

@@ -97,6 +97,33 @@ bool setRememberedFolder(const std::wstring& folder) {
     return status == ERROR_SUCCESS;
 }
 
+bool readRememberedFolder(std::wstring& folder) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    DWORD type = 0;
+    DWORD size = 0;
+    bool ok = RegQueryValueExW(key, kFolderValue, nullptr, &type, nullptr, &size) == ERROR_SUCCESS && type == REG_SZ;
+    std::wstring text(size / sizeof(wchar_t) + 1, L'\0');
+    ok = ok && RegQueryValueExW(key, kFolderValue, nullptr, &type, reinterpret_cast<BYTE*>(&text[0]), &size) ==
+                   ERROR_SUCCESS;
+    RegCloseKey(key);
+    if (ok)
+        folder = text.c_str();
+    return ok;
+}
+
+RememberedFolderGuard::RememberedFolderGuard() {
+    existed_ = readRememberedFolder(folder_);
+}
+
+RememberedFolderGuard::~RememberedFolderGuard() {
+    if (existed_)
+        setRememberedFolder(folder_);
+    else
+        deleteRememberedFolder();
+}
+
 bool deleteRememberedFolder() {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_WRITE, &key) != ERROR_SUCCESS)

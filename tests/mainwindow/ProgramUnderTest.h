@@ -60,8 +60,23 @@ HWND focusedWindow(DWORD threadId);
 // Visible top-level windows of a thread, tooltips excluded.
 int countVisibleWindows(DWORD threadId);
 
-// Writes or deletes the remembered output folder.
+// Writes, reads or deletes the remembered output folder.
 bool setRememberedFolder(const std::wstring& folder);
+bool readRememberedFolder(std::wstring& folder);
 bool deleteRememberedFolder();
+
+// Puts the remembered output folder back as it was before the test (or removes it), so that
+// the tests leave the user's settings in the prefix untouched.
+class RememberedFolderGuard {
+public:
+    RememberedFolderGuard();
+    ~RememberedFolderGuard();
+    RememberedFolderGuard(const RememberedFolderGuard&) = delete;
+    RememberedFolderGuard& operator=(const RememberedFolderGuard&) = delete;
+
+private:
+    bool existed_ = false;
+    std::wstring folder_;
+};
 
 } // namespace mainwindow
