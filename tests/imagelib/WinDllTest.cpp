@@ -1,0 +1,160 @@
+// The exported function through the real TarnelFreeImage.dll, and the system's icon loader
+// reading what it writes.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+
+#include "TarnelFreeImage.h"
+#include "TestFiles.h"
+#include "TestImages.h"
+#include "core/IconReader.h"
+
+using testimg::Bytes;
+
+namespace {
+
+std::wstring wide(const std::string& s) {
+    std::wstring w(MultiByteToWideChar(CP_UTF8, 0, s.c_str(), -1, nullptr, 0), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s.c_str(), -1, &w[0], int(w.size()));
+    w.pop_back();
+    return w;
+}
+std::string utf8(const std::wstring& w) {
+    std::string s(WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, nullptr, 0, nullptr, nullptr), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, &s[0], int(s.size()), nullptr, nullptr);
+    s.pop_back();
+    return s;
+}
+
+_tag_ERCI_RESULT convert(const std::string& source, const std::string& destination, const wchar_t* option = L"") {
+    return gf_convertImage_OneFile(wide(source).c_str(), wide(destination).c_str(), option);
+}
+
+TEST(Dll, NullAndEmptyArgumentsAreRefused) {
+    EXPECT_EQ(gf_convertImage_OneFile(nullptr, L"a.ico", L""), ERCI_ERR_INVALID_ARGUMENT);
+    EXPECT_EQ(gf_convertImage_OneFile(L"a.png", nullptr, L""), ERCI_ERR_INVALID_ARGUMENT);
+    EXPECT_EQ(gf_convertImage_OneFile(L"", L"a.ico", L""), ERCI_ERR_INVALID_ARGUMENT);
+    for (int r = ERCI_OK; r <= ERCI_ERR_OUT_OF_MEMORY; ++r)
+        EXPECT_GT(std::strlen(gf_resultMessage(_tag_ERCI_RESULT(r))), 0u);
+}
+
+TEST(Dll, WidePathsOutsideTheAnsiCodePageAndBasicPlane) {
+    // Cyrillic, CJK, and U+1F600 (a surrogate pair in UTF-16) in both folder and file names.
+    const std::wstring names[] = {L"\u041f\u0440\u0438\u0432\u0435\u0442", L"\u56fe\u6807", L"smile\U0001F600"};
+    testfiles::ScratchFolder root;
+    for (const std::wstring& name : names) {
+        SCOPED_TRACE(utf8(name));
+        const std::wstring folder = wide(root.path()) + L"\\" + name;
+        ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+        const std::string source = utf8(folder + L"\\" + name + L".png");
+        const std::string icon = utf8(folder + L"\\" + name + L".ICO");
+        testfiles::writeFile(source, testimg::encodePng(testimg::pattern(40, 40, 1)));
+        EXPECT_EQ(convert(source, icon, nullptr), ERCI_OK); // a null option is the default
+        const Bytes written = testfiles::readFile(icon);
+        tfi::IconDirectory dir;
+        EXPECT_EQ(tfi::readIconDirectory(tfi::ByteView(written), dir), ERCI_OK);
+        EXPECT_EQ(convert(icon, utf8(folder + L"\\back.png")), ERCI_OK);
+        DeleteFileW(wide(source).c_str());
+        DeleteFileW(wide(icon).c_str());
+        DeleteFileW((folder + L"\\back.png").c_str());
+        RemoveDirectoryW(folder.c_str());
+    }
+}
+
+TEST(Dll, SourceAndDestinationMayNameTheSameFile) {
+    testfiles::ScratchFolder folder;
+    const Bytes png = testimg::encodePng(testimg::pattern(24, 24, 2));
+    testfiles::writeFile(folder.file("a.PNG"), png);
+    EXPECT_EQ(convert(folder.file("a.PNG"), folder.file("a.png")), ERCI_OK);
+    EXPECT_EQ(folder.names().size(), 1u);
+    EXPECT_EQ(testfiles::readFile(folder.file("a.png")), png);
+}
+
+TEST(Dll, FailureLeavesTheExistingDestinationAndNoTemporaryFile) {
+    testfiles::ScratchFolder folder;
+    const Bytes existing = testimg::encodePng(testimg::pattern(8, 8, 3));
+    testfiles::writeFile(folder.file("bad.png"), {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'});
+    testfiles::writeFile(folder.file("bad.ico"), existing);
+    EXPECT_EQ(convert(folder.file("bad.png"), folder.file("bad.ico")), ERCI_ERR_UNSUPPORTED_SOURCE);
+    EXPECT_EQ(convert(folder.file("bad.png"), folder.file("bad.ico"), L"sizes=0"), ERCI_ERR_BAD_OPTION);
+    EXPECT_EQ(convert(folder.file("bad.png"), folder.file("bad.bmp")), ERCI_ERR_BAD_DESTINATION);
+    EXPECT_EQ(testfiles::readFile(folder.file("bad.ico")), existing);
+    EXPECT_EQ(folder.names().size(), 2u);
+}
+
+// The colour bitmap of a loaded icon as top-down RGBA.
+tfi::RgbaImage iconPixels(HICON icon, int side) {
+    tfi::RgbaImage image;
+    ICONINFO info = {};
+    if (!GetIconInfo(icon, &info))
+        return image;
+    tfi::allocateImage(image, side, side);
+    BITMAPINFO bmi = {};
+    bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bmi.bmiHeader.biWidth = side;
+    bmi.bmiHeader.biHeight = -side;
+    bmi.bmiHeader.biPlanes = 1;
+    bmi.bmiHeader.biBitCount = 32;
+    bmi.bmiHeader.biCompression = BI_RGB;
+    HDC dc = CreateCompatibleDC(nullptr);
+    const int rows = GetDIBits(dc, info.hbmColor, 0, side, image.pixels.data(), &bmi, DIB_RGB_COLORS);
+    DeleteDC(dc);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    if (rows != side)
+        image.pixels.clear();
+    for (size_t i = 0; i < image.pixels.size(); i += 4)
+        std::swap(image.pixels[i], image.pixels[i + 2]);
+    return image;
+}
+
+// Largest channel difference over pixels that are visible in both; alpha compared everywhere.
+int worstDifference(const tfi::RgbaImage& a, const tfi::RgbaImage& b) {
+    int worst = 0;
+    for (size_t i = 0; i < a.pixels.size(); i += 4)
+        for (int c = 0; c < 4; ++c)
+            if (c == 3 || a.pixels[i + 3] == 255)
+                worst = std::max(worst, std::abs(int(a.pixels[i + c]) - int(b.pixels[i + c])));
+    return worst;
+}
+
+TEST(Dll, TheSystemIconLoaderReadsOurIcons) {
+    testfiles::ScratchFolder folder;
+    const uint8_t teal[3] = {0, 140, 160};
+    testfiles::writeFile(folder.file("disc.png"), testimg::encodePng(testimg::disc(300, teal)));
+    ASSERT_EQ(convert(folder.file("disc.png"), folder.file("disc.ico")), ERCI_OK);
+    const Bytes file = testfiles::readFile(folder.file("disc.ico"));
+    tfi::IconDirectory dir;
+    ASSERT_EQ(tfi::readIconDirectory(tfi::ByteView(file), dir), ERCI_OK);
+
+    for (int side : {16, 32, 48, 256}) {
+        SCOPED_TRACE(side);
+        const tfi::IconEntry* entry = nullptr;
+        for (const tfi::IconEntry& e : dir.entries)
+            if (int(e.width) == side)
+                entry = &e;
+        ASSERT_NE(entry, nullptr);
+        tfi::RgbaImage ours;
+        ASSERT_EQ(tfi::decodeIconEntry(*entry, ours), ERCI_OK);
+
+        HICON fromFile = static_cast<HICON>(
+            LoadImageW(nullptr, wide(folder.file("disc.ico")).c_str(), IMAGE_ICON, side, side, LR_LOADFROMFILE));
+        ASSERT_NE(fromFile, nullptr);
+        const tfi::RgbaImage loaded = iconPixels(fromFile, side);
+        DestroyIcon(fromFile);
+        ASSERT_EQ(loaded.pixels.size(), ours.pixels.size());
+        EXPECT_LE(worstDifference(ours, loaded), 1);
+
+        HICON fromEntry = CreateIconFromResourceEx(const_cast<PBYTE>(entry->data.data), DWORD(entry->data.size),
+                                                   TRUE, 0x00030000, side, side, LR_DEFAULTCOLOR);
+        ASSERT_NE(fromEntry, nullptr);
+        const tfi::RgbaImage created = iconPixels(fromEntry, side);
+        DestroyIcon(fromEntry);
+        ASSERT_EQ(created.pixels.size(), ours.pixels.size());
+        EXPECT_LE(worstDifference(ours, created), 1);
+    }
+}
+
+} // namespace
