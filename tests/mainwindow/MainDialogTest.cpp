@@ -388,34 +388,6 @@ TEST(MainDialogIgnores, OkAndNotificationsOfOtherControls) {
         kDeadlineMs, "ignored commands");
 }
 
-// The dispatch table itself: what each message answers to the dialog manager.
-TEST(MainDialogDispatch, AnswersOfMessagesThatRunNoCommand) {
-    DRAWITEMSTRUCT listItem = {};
-    listItem.CtlType = ODT_LISTBOX;
-    listItem.CtlID = IDC_SOURCE_LIST;
-    struct Row {
-        const char* name;
-        UINT message;
-        WPARAM wParam;
-        LPARAM lParam;
-        INT_PTR expected;
-    };
-    const Row rows[] = {
-        {"WM_DRAWITEM without a request", WM_DRAWITEM, 0, 0, TRUE},
-        {"WM_DRAWITEM of a list item", WM_DRAWITEM, IDC_SOURCE_LIST, reinterpret_cast<LPARAM>(&listItem), TRUE},
-        {"IDOK", WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0, FALSE},
-        {"list double-click", WM_COMMAND, MAKEWPARAM(IDC_SOURCE_LIST, LBN_DBLCLK), 0, FALSE},
-        {"edit change", WM_COMMAND, MAKEWPARAM(IDC_OUTPUT_FOLDER, EN_CHANGE), 0, FALSE},
-        {"WM_CLOSE", WM_CLOSE, 0, 0, FALSE},
-        {"WM_TIMER", WM_TIMER, 1, 0, FALSE},
-        {"WM_APP", WM_APP, 0, 0, FALSE},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        EXPECT_EQ(mainDlgProc(nullptr, row.message, row.wParam, row.lParam), row.expected);
-    }
-}
-
 TEST(MainDialogToolTips, OneToolPerToolbarButtonWithItsText) {
     struct Row {
         int id;
