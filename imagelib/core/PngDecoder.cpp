@@ -256,8 +256,30 @@ uint8_t sampleTo8(uint16_t raw, uint8_t depth) {
 }
 
 // Expands one unfiltered row into RGBA pixels at x = start, start + step, ...
+// The common 8-bit RGB(A) rows without a transparent key, without the per-sample dispatch.
+bool expandRowFast(const uint8_t* row, uint32_t count, const PngHeader& h, const ColorInfo& info, uint8_t* out,
+                   size_t outStep) {
+    if (h.bitDepth != 8 || outStep != kRgbaBytesPerPixel)
+        return false;
+    if (h.colorType == kRgba) {
+        std::memcpy(out, row, size_t(count) * kRgbaBytesPerPixel);
+        return true;
+    }
+    if (h.colorType != kRgb || info.hasTransparentKey)
+        return false;
+    for (uint32_t x = 0; x < count; ++x, row += 3, out += 4) {
+        out[0] = row[0];
+        out[1] = row[1];
+        out[2] = row[2];
+        out[3] = 255;
+    }
+    return true;
+}
+
 void expandRow(const uint8_t* row, uint32_t count, const PngHeader& h, const ColorInfo& info, uint8_t* out,
                size_t outStep) {
+    if (expandRowFast(row, count, h, info, out, outStep))
+        return;
     const uint8_t d = h.bitDepth;
     for (uint32_t x = 0; x < count; ++x, out += outStep) {
         switch (h.colorType) {

@@ -1,0 +1,214 @@
+#!/usr/bin/python3
+"""Speed, size and memory of imagecore against ImageMagick and Pillow. Run by hand:
+
+    /usr/bin/python3 bench/benchmark.py build/lib-native/dist/core/imagecore [--repeat N]
+
+Like is compared with like: our default icon (bitmap entries below 256) against ImageMagick's
+icon writer, our every-entry-PNG option against Pillow's icon writer (PNG entries), and icon to
+PNG against both. Sources are generated: 16 to 2048 px, opaque and transparent, square and not,
+palette and 16-bit among them. Times are per file (median of N runs of one process per file,
+and one process for the whole batch); memory is the peak resident size of the process.
+"""
+import argparse
+import os
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+from PIL import Image, ImageDraw, ImageFilter
+
+STANDARD_SIZES = [16, 20, 24, 32, 40, 48, 64, 96, 256]
+MIB = 1024 * 1024
+PILLOW_BATCH = r"""
+import sys
+from PIL import Image
+mode = sys.argv[1]
+args = sys.argv[2:]
+for i in range(0, len(args), 3):
+    src, dst, sizes = args[i], args[i + 1], args[i + 2]
+    im = Image.open(src)
+    if mode == "ico":
+        im = im.convert("RGBA")
+        s = [int(v) for v in sizes.split(",")]
+        im.save(dst, sizes=[(v, v) for v in s])
+    else:
+        im.save(dst)
+"""
+
+
+def planned_sizes(side):
+    sizes = [s for s in STANDARD_SIZES if s <= side]
+    if side <= 256 and side not in sizes:
+        sizes.append(side)
+    return sorted(sizes)
+
+
+def make_picture(width, height, transparent, seed):
+    """Something like artwork: gradients, shapes, soft edges and a little noise."""
+    base = Image.linear_gradient("L").resize((width, height)).convert("RGB")
+    base = Image.merge("RGB", (base.getchannel(0), base.getchannel(0).rotate(90).resize((width, height)),
+                               Image.new("L", (width, height), 90 + seed * 20)))
+    draw = ImageDraw.Draw(base)
+    for k in range(6):
+        x0, y0 = (k * 37 + seed * 11) % width, (k * 53 + seed * 7) % height
+        draw.ellipse((x0, y0, x0 + width // 3, y0 + height // 3), fill=((k * 60) % 256, (k * 90) % 256, 200))
+    noise = Image.effect_noise((width, height), 12).convert("RGB")
+    base = Image.blend(base, noise, 0.08)
+    if not transparent:
+        return base
+    alpha = Image.new("L", (width, height), 0)
+    ImageDraw.Draw(alpha).rounded_rectangle((width // 10, height // 10, width * 9 // 10, height * 9 // 10),
+                                            radius=max(1, min(width, height) // 6), fill=255)
+    alpha = alpha.filter(ImageFilter.GaussianBlur(max(1, min(width, height) // 64)))
+    base.putalpha(alpha)
+    return base
+
+
+def make_sources(folder):
+    specs = [  # name, width, height, kind
+        ("s16_rgba", 16, 16, "rgba"), ("s48_pal", 48, 48, "pal"), ("s100_rgb", 100, 100, "rgb"),
+        ("s256_rgba", 256, 256, "rgba"), ("s256_rgb16", 256, 256, "rgb16"), ("s512x256_rgba", 512, 256, "rgba"),
+        ("s1024_rgb", 1024, 1024, "rgb"), ("s1024_rgba", 1024, 1024, "rgba"), ("s2048_rgba", 2048, 2048, "rgba"),
+        ("s2048_pal", 2048, 2048, "pal"), ("s2048x1024_rgb16", 2048, 1024, "rgb16"),
+    ]
+    sources = []
+    for i, (name, w, h, kind) in enumerate(specs):
+        path = os.path.join(folder, name + ".png")
+        picture = make_picture(w, h, kind == "rgba", i)
+        if kind == "pal":
+            picture.quantize(64).save(path)
+        elif kind == "rgb16":
+            picture.save(path)  # rewritten below as 16 bits per sample
+            subprocess.run(["convert", path, "-depth", "16", "PNG48:" + path], check=True)
+        else:
+            picture.save(path)
+        sources.append((path, w, h))
+    return sources
+
+
+def run_measured(args):
+    """Wall seconds and peak RSS (bytes) of one process. The peak comes from /usr/bin/time: a
+    child forked from this (large) Python process would report Python's own size as its peak."""
+    start = time.perf_counter()
+    proc = subprocess.run(["/usr/bin/time", "-f", "%M"] + args, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    elapsed = time.perf_counter() - start
+    if proc.returncode != 0:
+        raise RuntimeError(f"{args[0]} failed: {proc.stderr.decode()[:300]}")
+    return elapsed, int(proc.stderr.decode().split()[-1]) * 1024
+
+
+def median_run(args, repeat):
+    runs = [run_measured(args) for _ in range(repeat)]
+    return statistics.median(t for t, _ in runs), max(m for _, m in runs)
+
+
+def size_of(path):
+    return os.path.getsize(path)
+
+
+def row(cells, widths):
+    return "  ".join(str(c).rjust(w) for c, w in zip(cells, widths))
+
+
+def report(title, lines, header):
+    widths = [max(len(str(r[i])) for r in lines + [header]) for i in range(len(header))]
+    print(f"\n== {title}")
+    print(row(header, widths))
+    for r in lines:
+        print(row(r, widths))
+
+
+def ratio(a, b):
+    return f"{a / b:.2f}"
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("imagecore")
+    parser.add_argument("--repeat", type=int, default=3)
+    args = parser.parse_args()
+    ours = os.path.abspath(args.imagecore)
+
+    with tempfile.TemporaryDirectory() as work:
+        src_dir = os.path.join(work, "src")
+        os.mkdir(src_dir)
+        sources = make_sources(src_dir)
+        folders = {k: os.path.join(work, k) for k in
+                   ("ours_bmp", "ours_png", "magick", "pillow", "ours_back", "magick_back", "pillow_back")}
+        for f in folders.values():
+            os.mkdir(f)
+
+        def name_of(path, ext):
+            return os.path.splitext(os.path.basename(path))[0] + ext
+
+        # --- PNG to ICO, our default against ImageMagick, one process per file
+        lines, speed, sizes_ok, memory_ok = [], [], [], []
+        for path, w, h in sources:
+            plan = ",".join(map(str, planned_sizes(max(w, h))))
+            ours_out = os.path.join(folders["ours_bmp"], name_of(path, ".ico"))
+            magick_out = os.path.join(folders["magick"], name_of(path, ".ico"))
+            t_ours, m_ours = median_run([ours, "-f", "-o", folders["ours_bmp"], path], args.repeat)
+            t_im, m_im = median_run(["convert", path, "-define", f"icon:auto-resize={plan}", magick_out], args.repeat)
+            budget = 2.5 * w * h * 4 + 16 * MIB
+            speed.append(t_im / t_ours)
+            sizes_ok.append(size_of(ours_out) <= size_of(magick_out))
+            memory_ok.append(m_ours <= budget)
+            lines.append([name_of(path, ""), f"{t_ours * 1000:.1f}", f"{t_im * 1000:.1f}", ratio(t_ours, t_im),
+                          size_of(ours_out), size_of(magick_out), ratio(size_of(ours_out), size_of(magick_out)),
+                          f"{m_ours / MIB:.1f}", f"{m_im / MIB:.1f}", f"{budget / MIB:.1f}"])
+        report("PNG -> ICO, default (bitmap entries, 256 as PNG) vs ImageMagick, one process per file", lines,
+               ["source", "ours ms", "IM ms", "t ratio", "ours B", "IM B", "B ratio", "ours MiB", "IM MiB",
+                "budget MiB"])
+        print(f"speed-up over ImageMagick: median {statistics.median(speed):.1f}x, min {min(speed):.1f}x;"
+              f" bytes <= ImageMagick: {sum(sizes_ok)}/{len(sizes_ok)}; memory within budget:"
+              f" {sum(memory_ok)}/{len(memory_ok)}")
+
+        # --- PNG to ICO, every entry PNG, against Pillow; batch in one process each
+        batch = []
+        for path, w, h in sources:
+            batch += [path, os.path.join(folders["pillow"], name_of(path, ".ico")),
+                      ",".join(map(str, planned_sizes(max(w, h))))]
+        t_ours_batch, m_ours_batch = median_run([ours, "-f", "--option", "png", "-o", folders["ours_png"]] +
+                                                [p for p, _, _ in sources], args.repeat)
+        t_pil_batch, m_pil_batch = median_run(["/usr/bin/python3", "-c", PILLOW_BATCH, "ico"] + batch, args.repeat)
+        lines, bytes_ok = [], []
+        for path, w, h in sources:
+            o = size_of(os.path.join(folders["ours_png"], name_of(path, ".ico")))
+            p = size_of(os.path.join(folders["pillow"], name_of(path, ".ico")))
+            t_one, _ = median_run([ours, "-f", "--option", "png", "-o", folders["ours_png"], path], args.repeat)
+            bytes_ok.append(o <= p)
+            lines.append([name_of(path, ""), f"{t_one * 1000:.1f}", o, p, ratio(o, p)])
+        report("PNG -> ICO, every entry PNG (--option png) vs Pillow", lines,
+               ["source", "ours ms/file (own process)", "ours B", "Pillow B", "B ratio"])
+        n = len(sources)
+        print(f"batch per file: ours {t_ours_batch / n * 1000:.1f} ms, Pillow {t_pil_batch / n * 1000:.1f} ms,"
+              f" speed-up {t_pil_batch / t_ours_batch:.1f}x; peak memory ours {m_ours_batch / MIB:.1f} MiB,"
+              f" Pillow {m_pil_batch / MIB:.1f} MiB; bytes <= Pillow: {sum(bytes_ok)}/{len(bytes_ok)}")
+
+        # --- ICO to PNG: our icons back to PNG, each tool reading the same files
+        lines = []
+        icons = [os.path.join(folders["ours_bmp"], name_of(p, ".ico")) for p, _, _ in sources]
+        for icon, (path, w, h) in zip(icons, sources):
+            entries = len(planned_sizes(max(w, h)))
+            ours_out = os.path.join(folders["ours_back"], name_of(icon, ".png"))
+            im_out = os.path.join(folders["magick_back"], name_of(icon, ".png"))
+            t_ours, m_ours = median_run([ours, "-f", "-o", folders["ours_back"], icon], args.repeat)
+            t_im, _ = median_run(["convert", f"{icon}[{entries - 1}]", im_out], args.repeat)
+            lines.append([name_of(icon, ""), f"{t_ours * 1000:.1f}", f"{t_im * 1000:.1f}", ratio(t_ours, t_im),
+                          size_of(ours_out), size_of(im_out), f"{m_ours / MIB:.1f}"])
+        pil_batch = []
+        for icon in icons:
+            pil_batch += [icon, os.path.join(folders["pillow_back"], name_of(icon, ".png")), "-"]
+        t_ours_b, _ = median_run([ours, "-f", "-o", folders["ours_back"]] + icons, args.repeat)
+        t_pil_b, _ = median_run(["/usr/bin/python3", "-c", PILLOW_BATCH, "png"] + pil_batch, args.repeat)
+        report("ICO -> PNG (largest entry) vs ImageMagick, one process per file", lines,
+               ["icon", "ours ms", "IM ms", "t ratio", "ours B", "IM B", "ours MiB"])
+        print(f"batch per file: ours {t_ours_b / n * 1000:.1f} ms, Pillow {t_pil_b / n * 1000:.1f} ms,"
+              f" speed-up {t_pil_b / t_ours_b:.1f}x")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
