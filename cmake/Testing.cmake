@@ -14,7 +14,12 @@ endif()
 
 get_filename_component(TARNEL_SCRIPTS_DIR ${CMAKE_CURRENT_LIST_DIR}/../scripts ABSOLUTE)
 set(TARNEL_WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
-set(TARNEL_TEST_DISPLAY ":97" CACHE STRING "X display the Windows tests use (Xvfb)")
+# Each build folder gets a display number of its own, so that two build folders' test runs never
+# share (or stop) each other's virtual display.
+string(MD5 build_hash "${CMAKE_BINARY_DIR}")
+string(SUBSTRING "${build_hash}" 0 3 build_hash)
+math(EXPR display_number "100 + 0x${build_hash} % 800" OUTPUT_FORMAT DECIMAL)
+set(TARNEL_TEST_DISPLAY ":${display_number}" CACHE STRING "X display the Windows tests use (Xvfb)")
 
 if(WIN32)
   add_test(NAME wine_env_setup

@@ -6,8 +6,16 @@ verb=$1 prefix=$2 display=$3
 export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all DISPLAY=$display
 lock=/tmp/.X${display#:}-lock
 
+display_pid() { [ -e "$lock" ] && tr -d ' ' <"$lock"; }
+
 start_display() {
-  if [ -e "$lock" ] && kill -0 "$(tr -d ' ' <"$lock")" 2>/dev/null; then return; fi
+  # A server still shutting down from the last run holds the lock a little longer.
+  for _ in $(seq 30); do
+    pid=$(display_pid) || break
+    kill -0 "$pid" 2>/dev/null || break
+    grep -q Xvfb "/proc/$pid/cmdline" 2>/dev/null && return
+    sleep 0.1
+  done
   rm -f "$lock"
   Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
   for _ in $(seq 50); do [ -e "$lock" ] && return; sleep 0.1; done
@@ -36,7 +44,10 @@ case $verb in
   start) start_display; init_prefix; echo "Wine prefix $prefix ready on display $display" ;;
   stop)
     wineserver -k 2>/dev/null || true
-    if [ -e "$lock" ]; then kill "$(tr -d ' ' <"$lock")" 2>/dev/null || true; fi
+    if pid=$(display_pid); then
+      kill "$pid" 2>/dev/null || true
+      for _ in $(seq 30); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    fi
     ;;
   *) echo "usage: $0 start|stop PREFIX DISPLAY" >&2; exit 2 ;;
 esac

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <string>
 
@@ -13,3 +14,6 @@ bool saveOutputFolder(const std::wstring& folder);
 void browseOutputFolder();
 int CALLBACK browseFolderCallback(HWND hwnd, UINT message, LPARAM lParam, LPARAM data);
 void openOutputFolder();
+
+// The shell call behind Open; tests replace it so that no file manager starts.
+extern decltype(&ShellExecuteW) g_shellExecuteForOpen;

@@ -1,6 +1,7 @@
 // The Open button hands the box's text to the shell's "open" verb, and does nothing for an
 // empty box. The shell call is recorded instead of made, so no file manager starts.
 #include "FolderTesting.h"
+#include "ui/OutputFolder.h"
 
 #include <shellapi.h>
 
@@ -8,9 +9,6 @@
 
 using namespace foldertest;
 using wintest::runWithMainDialog;
-
-// The shell call behind Open (ui/OutputFolder.cpp).
-extern decltype(&ShellExecuteW) g_shellExecuteForOpen;
 
 namespace {
 
