@@ -377,3 +377,64 @@ TEST_F(RunLoop, ThousandJobsCompleteOrStopFiftyTimesInARow) {
 }
 
 } // namespace
+
+namespace {
+
+// A Linux path from the test environment, as Wine sees it.
+std::wstring sourceFile(const wchar_t* relative) {
+    std::wstring path = L"Z:" + wintest::envVar(L"TARNEL_SOURCE_DIR") + L"/" + relative;
+    for (wchar_t& c : path) {
+        if (c == L'/')
+            c = L'\\';
+    }
+    return path;
+}
+
+bool startsWith(const std::string& bytes, const std::string& prefix) {
+    return bytes.compare(0, prefix.size(), prefix) == 0;
+}
+
+const std::string kPngSignature("\x89PNG\r\n\x1a\n", 8);
+const std::string kIconHeader("\0\0\1\0", 4);
+
+TEST(RunLoopRealLibrary, ABatchOfRealPicturesIsWritten) {
+    runWithDeadline([&] {
+        CImageConverter_PNG_ICO preset;
+        TempDir in;
+        TempDir out;
+        std::string picture;
+        ASSERT_TRUE(wintest::readFile(sourceFile(L"tests/imagelib/png/rgba8.png"), picture));
+        ASSERT_TRUE(wintest::writeFile(in.file(L"photo.png"), picture));
+        ASSERT_TRUE(wintest::writeFile(in.file(L"UPPER.PNG"), picture));
+        ASSERT_TRUE(wintest::writeFile(in.file(L"broken.png"), "not a picture"));
+
+        ConvertCore core(&preset);
+        core.outputFolder = out.path();
+        for (const wchar_t* name : {L"photo.png", L"UPPER.PNG", L"broken.png"})
+            core.addJob(in.file(name).c_str());
+        ASSERT_TRUE(startAndWaitForEnd(core));
+        ASSERT_TRUE(core.waitForWorker(30000));
+        EXPECT_EQ(Completed, core.runState.load());
+        EXPECT_EQ(2, core.getCompletedCount());
+
+        std::string icon, png;
+        ASSERT_TRUE(wintest::readFile(out.file(L"photo.ico"), icon));
+        EXPECT_TRUE(startsWith(icon, kIconHeader));
+        ASSERT_TRUE(wintest::readFile(out.file(L"UPPER.png"), png));
+        EXPECT_EQ(picture, png) << "a PNG source is copied unchanged";
+        EXPECT_FALSE(wintest::fileExists(out.file(L"broken.ico"))) << "a failed conversion leaves nothing";
+
+        // The icon converts back: an icon source becomes a PNG.
+        TempDir again;
+        ConvertCore back(&preset);
+        back.outputFolder = again.path();
+        back.addJob(out.file(L"photo.ico").c_str());
+        ASSERT_TRUE(startAndWaitForEnd(back));
+        ASSERT_TRUE(back.waitForWorker(30000));
+        ASSERT_TRUE(wintest::readFile(again.file(L"photo.png"), png));
+        EXPECT_EQ(1, back.getCompletedCount());
+        EXPECT_TRUE(startsWith(png, kPngSignature));
+    }, kDeadlineMs, "real batch");
+}
+
+} // namespace
