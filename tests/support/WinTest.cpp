@@ -145,6 +145,57 @@ std::wstring messageBoxText(HWND box) {
     return controlText(box, 0xFFFF);
 }
 
+std::vector<int> messageBoxButtons(HWND box) {
+    std::vector<int> buttons;
+    for (int id : {IDOK, IDCANCEL, IDYES, IDNO}) {
+        HWND button = GetDlgItem(box, id);
+        if (button && IsWindowVisible(button))
+            buttons.push_back(id);
+    }
+    return buttons;
+}
+
+namespace {
+struct BoxRequest {
+    const wchar_t* caption;
+    const wchar_t* text;
+    HWND found;
+};
+
+BOOL CALLBACK matchMessageBox(HWND hwnd, LPARAM lParam) {
+    BoxRequest* request = reinterpret_cast<BoxRequest*>(lParam);
+    wchar_t name[256] = {};
+    GetClassNameW(hwnd, name, 256);
+    if (!IsWindowVisible(hwnd) || lstrcmpW(name, L"#32770") != 0 || windowText(hwnd) != request->caption)
+        return TRUE;
+    const std::wstring text = messageBoxText(hwnd);
+    if (text.empty() || (request->text && text != request->text))
+        return TRUE;
+    request->found = hwnd;
+    return FALSE;
+}
+} // namespace
+
+HWND waitForMessageBox(const wchar_t* caption, const wchar_t* text, DWORD timeoutMs) {
+    BoxRequest request = {caption, text, nullptr};
+    waitUntil(
+        [&] {
+            EnumWindows(matchMessageBox, reinterpret_cast<LPARAM>(&request));
+            return request.found != nullptr;
+        },
+        timeoutMs);
+    return request.found;
+}
+
+void answerMessageBox(HWND box, int button) {
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
+}
+
+bool isResponsive(HWND hwnd, DWORD timeoutMs) {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result) != 0;
+}
+
 MessageBoxAnswerer::MessageBoxAnswerer(std::wstring caption, std::vector<int> answers)
     : caption_(std::move(caption)), answers_(std::move(answers)) {
     InitializeCriticalSection(&guard_);
@@ -177,6 +228,7 @@ void MessageBoxAnswerer::run() {
         seenBox.owner = GetWindow(box, GW_OWNER);
         seenBox.caption = caption_;
         seenBox.text = messageBoxText(box);
+        seenBox.buttons = messageBoxButtons(box);
         size_t index;
         EnterCriticalSection(&guard_);
         index = seen_.size();
@@ -262,6 +314,49 @@ bool readFile(const std::wstring& path, std::string& bytes) {
 bool fileExists(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+RegistryValueGuard::RegistryValueGuard(std::wstring subKey, std::wstring valueName)
+    : subKey_(std::move(subKey)), valueName_(std::move(valueName)) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, subKey_.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return;
+    DWORD size = 0;
+    if (RegQueryValueExW(key, valueName_.c_str(), nullptr, &type_, nullptr, &size) == ERROR_SUCCESS) {
+        data_.assign(size, 0);
+        existed_ = RegQueryValueExW(key, valueName_.c_str(), nullptr, &type_, data_.data(), &size) == ERROR_SUCCESS;
+        data_.resize(size);
+    }
+    RegCloseKey(key);
+}
+
+RegistryValueGuard::~RegistryValueGuard() {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, subKey_.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return;
+    if (existed_)
+        RegSetValueExW(key, valueName_.c_str(), 0, type_, data_.data(), static_cast<DWORD>(data_.size()));
+    else
+        RegDeleteValueW(key, valueName_.c_str());
+    RegCloseKey(key);
+}
+
+bool readRegistryString(const std::wstring& subKey, const std::wstring& valueName, std::wstring& value) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    DWORD type = 0;
+    DWORD size = 0;
+    bool ok = RegQueryValueExW(key, valueName.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+              type == REG_SZ;
+    std::vector<wchar_t> text(size / sizeof(wchar_t) + 1, L'\0');
+    ok = ok && RegQueryValueExW(key, valueName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(text.data()),
+                                &size) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    if (ok)
+        value.assign(text.data());
+    return ok;
 }
 
 namespace {

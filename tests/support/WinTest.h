@@ -42,6 +42,7 @@ struct SeenMessageBox {
     HWND owner = nullptr;
     std::wstring caption;
     std::wstring text;
+    std::vector<int> buttons; // which of IDOK, IDCANCEL, IDYES, IDNO the box offers, in that order
 };
 
 // Answers every message box with the given caption that appears while it lives, on its own
@@ -68,6 +69,15 @@ private:
 
 // The static text of a message box (the control with id 0xFFFF).
 std::wstring messageBoxText(HWND box);
+// Which of IDOK, IDCANCEL, IDYES, IDNO the box offers, in that order.
+std::vector<int> messageBoxButtons(HWND box);
+// For a test that must answer a box at a moment of its choosing: polls until a visible box with
+// that caption and exactly that text exists (any text when text is null); null after timeoutMs.
+HWND waitForMessageBox(const wchar_t* caption, const wchar_t* text, DWORD timeoutMs = 10000);
+// Presses one button of a box, as a click would (posted, so it works from any thread).
+void answerMessageBox(HWND box, int button);
+// True when the window answers a sent message within timeoutMs: its thread is not blocked.
+bool isResponsive(HWND hwnd, DWORD timeoutMs = 5000);
 
 // A fresh folder under the temporary folder, removed with everything in it at the end.
 class TempDir {
@@ -85,6 +95,23 @@ bool writeFile(const std::wstring& path, const std::string& bytes);
 bool readFile(const std::wstring& path, std::string& bytes);
 bool fileExists(const std::wstring& path);
 void removeTree(const std::wstring& path);
+
+// Remembers a registry value under HKEY_CURRENT_USER and puts it back as it was (or deletes it
+// when it did not exist), so a test that makes the program save settings leaves none behind.
+class RegistryValueGuard {
+public:
+    RegistryValueGuard(std::wstring subKey, std::wstring valueName);
+    ~RegistryValueGuard();
+
+private:
+    std::wstring subKey_;
+    std::wstring valueName_;
+    bool existed_ = false;
+    DWORD type_ = 0;
+    std::vector<BYTE> data_;
+};
+// A REG_SZ value under HKEY_CURRENT_USER; false when it is missing or of another type.
+bool readRegistryString(const std::wstring& subKey, const std::wstring& valueName, std::wstring& value);
 
 // Runs body on its own thread; if it has not finished after timeoutMs the whole test process
 // ends with a failure message, so a deadlock cannot hang the test run.

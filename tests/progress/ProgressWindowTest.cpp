@@ -1,0 +1,460 @@
+// The progress window over an engine whose conversions the test holds and releases: the count
+// line, the bar, Stop and Close, the stop question, the overwrite question, and the rules that
+// keep a question from outliving the window that owns it.
+#include "FakeEngine.h"
+#include "WinTest.h"
+
+#include "app/AppGlobals.h"
+#include "engine/ImagePreset.h"
+#include "res/resource.h"
+#include "ui/Confirmations.h"
+#include "ui/ProgressDialog.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace wintest;
+
+namespace {
+
+const DWORD kDeadlineMs = 60000;
+const wchar_t kCaption[] = L"Tarnel Free PNG to ICO Converter";
+const wchar_t kStopText[] = L"Are you sure you want to stop the conversion?";
+const wchar_t kProgressTitle[] = L"Progress";
+// Several timer periods of the window: long enough for it to act on what it saw, if it would.
+const DWORD kSeveralTicksMs = 600;
+
+std::wstring overwriteText(const std::wstring& dest) {
+    return L"'" + dest + L"' already exists.\nDo you want to replace it?";
+}
+
+bool isShown(HWND dlg, int id) {
+    HWND control = GetDlgItem(dlg, id);
+    return control && IsWindowVisible(control);
+}
+
+bool waitForText(HWND dlg, int id, const std::wstring& expected, DWORD timeoutMs = 10000) {
+    return waitUntil([&] { return controlText(dlg, id) == expected; }, timeoutMs);
+}
+
+// Polls the window until it is gone; true if the file line ever read "Complete" meanwhile.
+bool watchUntilGone(HWND dlg, bool& sawComplete, DWORD timeoutMs = 10000) {
+    return waitUntil(
+        [&] {
+            if (controlText(dlg, IDC_PROGRESS_FILE) == L"Complete")
+                sawComplete = true;
+            return !IsWindow(dlg);
+        },
+        timeoutMs);
+}
+
+class ProgressWindow : public testing::Test {
+protected:
+    void SetUp() override {
+        g_app = AppGlobals();
+        g_app.hInstance = GetModuleHandleW(nullptr);
+        g_app.pPreset = &preset;
+        g_app.pConvertCore = &engine;
+        engine.outputFolder = out.path();
+    }
+    void TearDown() override { g_app.pConvertCore = nullptr; }
+
+    // Jobs over sources in a folder of their own, so that no destination equals its source.
+    void addJobs(int count) {
+        for (int i = 0; i < count; ++i) {
+            wchar_t name[32];
+            swprintf(name, 32, L"image%04d.png", i);
+            engine.addJob(in.file(name).c_str());
+        }
+    }
+    std::wstring destOf(int i) {
+        wchar_t name[32];
+        swprintf(name, 32, L"image%04d.ico", i);
+        return out.file(name);
+    }
+
+    // Shows the window modally on this thread while drive() acts on it from another thread.
+    // Whatever drive() leaves behind is let go and closed, so a failed check ends the test.
+    INT_PTR run(const std::function<void(HWND)>& drive) {
+        INT_PTR result = -1;
+        runWithDeadline(
+            [&] {
+                std::thread driver([&] {
+                    HWND dlg = waitForWindow(L"#32770", kProgressTitle);
+                    EXPECT_TRUE(dlg != nullptr) << "the progress window did not appear";
+                    if (!dlg)
+                        return;
+                    drive(dlg);
+                    closeLeftovers(dlg);
+                });
+                result = DialogBoxParamW(g_app.hInstance, MAKEINTRESOURCEW(IDD_PROGRESS), nullptr, progressDlgProc, 0);
+                driver.join();
+            },
+            kDeadlineMs, "progress window");
+        return result;
+    }
+
+    void closeLeftovers(HWND dlg) {
+        engine.releaseJob();
+        engine.releaseQuestion();
+        waitUntil([&] {
+            if (!IsWindow(dlg))
+                return true;
+            HWND box = waitForMessageBox(kCaption, nullptr, 0);
+            if (box)
+                answerMessageBox(box, IDNO);
+            clickButton(dlg, IDC_CLOSE);
+            return false;
+        });
+    }
+
+    CImageConverter_PNG_ICO preset;
+    TempDir in;
+    TempDir out;
+    FakeEngine engine{&preset};
+};
+
+// ---- How a run ends: the count line of a completed run counts the files in place. ----
+
+struct CompletedRunCase {
+    const char* name;
+    int jobs;
+    std::set<int> failing;
+    const wchar_t* countLine;
+};
+
+class CompletedRun : public ProgressWindow, public testing::WithParamInterface<CompletedRunCase> {};
+
+TEST_P(CompletedRun, ShowsCompleteWithoutBarAndWaitsForClose) {
+    const CompletedRunCase& c = GetParam();
+    addJobs(c.jobs);
+    engine.failIndices = c.failing;
+
+    const INT_PTR result = run([&](HWND dlg) {
+        ASSERT_TRUE(waitForText(dlg, IDC_PROGRESS_FILE, L"Complete"));
+        EXPECT_EQ(c.countLine, controlText(dlg, IDC_PROGRESS_COUNT));
+        EXPECT_FALSE(isShown(dlg, IDC_PROGRESS_BAR));
+        EXPECT_TRUE(isShown(dlg, IDC_CLOSE));
+        EXPECT_FALSE(isShown(dlg, IDC_STOP));
+
+        // Esc and WM_CLOSE are handled by the time SendMessage returns; neither ends the window.
+        SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        SendMessageW(dlg, WM_CLOSE, 0, 0);
+        EXPECT_FALSE(waitUntil([&] { return !IsWindow(dlg); }, kSeveralTicksMs)) << "closed without Close";
+        EXPECT_EQ(c.countLine, controlText(dlg, IDC_PROGRESS_COUNT));
+
+        clickButton(dlg, IDC_CLOSE);
+        EXPECT_TRUE(waitUntil([&] { return !IsWindow(dlg); }));
+    });
+
+    EXPECT_EQ(1, result);
+    EXPECT_EQ(Completed, engine.runState.load());
+}
+
+INSTANTIATE_TEST_SUITE_P(Counts, CompletedRun,
+                         testing::Values(CompletedRunCase{"OneConverts", 1, {}, L"1 / 1 (100%)"},
+                                         CompletedRunCase{"OneOfThreeFails", 3, {1}, L"2 / 3 (67%)"},
+                                         CompletedRunCase{"AllThreeFail", 3, {0, 1, 2}, L"0 / 3 (0%)"},
+                                         CompletedRunCase{"ThreeOfFourConvert", 4, {3}, L"3 / 4 (75%)"}),
+                         [](const testing::TestParamInfo<CompletedRunCase>& row) { return row.param.name; });
+
+TEST_F(ProgressWindow, ShowsTheJobInHandAndABarOfOneHundredUnitsPerJob) {
+    addJobs(1000);
+    engine.holdJob(500);
+    engine.failIndices = {};
+
+    const INT_PTR result = run([&](HWND dlg) {
+        ASSERT_TRUE(engine.waitJobHeld());
+        ASSERT_TRUE(waitForText(dlg, IDC_PROGRESS_COUNT, L"501 / 1000 (50%)"));
+        EXPECT_EQ(in.file(L"image0500.png"), controlText(dlg, IDC_PROGRESS_FILE));
+        HWND bar = GetDlgItem(dlg, IDC_PROGRESS_BAR);
+        PBRANGE range = {};
+        SendMessageW(bar, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
+        EXPECT_EQ(0, range.iLow);
+        EXPECT_EQ(100000, range.iHigh);
+        EXPECT_EQ(50000, SendMessageW(bar, PBM_GETPOS, 0, 0));
+        EXPECT_TRUE(isShown(dlg, IDC_PROGRESS_BAR));
+        EXPECT_TRUE(isShown(dlg, IDC_STOP));
+        EXPECT_FALSE(isShown(dlg, IDC_CLOSE));
+
+        engine.releaseJob();
+        ASSERT_TRUE(waitForText(dlg, IDC_PROGRESS_FILE, L"Complete", 30000));
+        EXPECT_EQ(L"1000 / 1000 (100%)", controlText(dlg, IDC_PROGRESS_COUNT));
+        clickButton(dlg, IDC_CLOSE);
+    });
+    EXPECT_EQ(1, result);
+}
+
+TEST_F(ProgressWindow, FailedStartEndsAtOnceWithTwo) {
+    addJobs(2);
+    engine.failStart = true;
+    INT_PTR result = -1;
+    runWithDeadline(
+        [&] { result = DialogBoxParamW(g_app.hInstance, MAKEINTRESOURCEW(IDD_PROGRESS), nullptr, progressDlgProc, 0); },
+        kDeadlineMs, "failed start");
+    EXPECT_EQ(2, result);
+    EXPECT_EQ(Idle, engine.runState.load());
+    EXPECT_TRUE(engine.convertedDests().empty());
+}
+
+// ---- The stop question. ----
+
+struct StopCase {
+    const char* name;
+    int answer;
+    bool fileOutlastsTheWait; // the held file is let go only after the window has closed
+};
+
+class StopQuestion : public ProgressWindow, public testing::WithParamInterface<StopCase> {};
+
+TEST_P(StopQuestion, YesClosesTheWindowByItselfAndNoLetsTheRunGoOn) {
+    const StopCase& c = GetParam();
+    addJobs(3);
+    engine.holdJob(0);
+    MessageBoxAnswerer answerer(kCaption, {c.answer});
+    bool sawComplete = false;
+    bool workerAliveAtClose = false;
+
+    const INT_PTR result = run([&](HWND dlg) {
+        ASSERT_TRUE(engine.waitJobHeld());
+        clickButton(dlg, IDC_STOP);
+        ASSERT_TRUE(answerer.waitForCount(1));
+        if (c.answer == IDNO) {
+            engine.releaseJob();
+            ASSERT_TRUE(waitForText(dlg, IDC_PROGRESS_FILE, L"Complete"));
+            EXPECT_EQ(L"3 / 3 (100%)", controlText(dlg, IDC_PROGRESS_COUNT));
+            clickButton(dlg, IDC_CLOSE);
+            return;
+        }
+        if (!c.fileOutlastsTheWait)
+            engine.releaseJob();
+        EXPECT_TRUE(watchUntilGone(dlg, sawComplete)) << "the window did not close by itself";
+        workerAliveAtClose = engine.isWorkerAlive();
+    });
+
+    EXPECT_EQ(1, result);
+    const std::vector<SeenMessageBox> seen = answerer.seen();
+    ASSERT_EQ(1u, seen.size());
+    EXPECT_EQ(kStopText, seen[0].text);
+    EXPECT_EQ((std::vector<int>{IDYES, IDNO}), seen[0].buttons);
+    EXPECT_TRUE(seen[0].owner != nullptr);
+    if (c.answer == IDNO) {
+        EXPECT_EQ(Completed, engine.runState.load());
+        EXPECT_EQ(3, engine.getCompletedCount());
+        return;
+    }
+    EXPECT_FALSE(sawComplete);
+    EXPECT_EQ(c.fileOutlastsTheWait, workerAliveAtClose);
+    engine.releaseJob();
+    ASSERT_TRUE(engine.waitForWorker(10000));
+    EXPECT_EQ(Stopped, engine.runState.load());
+    // The file in hand is finished; the files after it are never begun.
+    EXPECT_EQ(100, engine.jobAt(0).progress);
+    EXPECT_TRUE(fileExists(destOf(0)));
+    EXPECT_TRUE(engine.jobAt(1).destPath.empty());
+    EXPECT_TRUE(engine.jobAt(2).destPath.empty());
+    EXPECT_EQ(1u, engine.convertedDests().size());
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, StopQuestion,
+                         testing::Values(StopCase{"YesWhileFileEndsWithinWait", IDYES, false},
+                                         StopCase{"YesWhileFileOutlastsWait", IDYES, true},
+                                         StopCase{"No", IDNO, false}),
+                         [](const testing::TestParamInfo<StopCase>& row) { return row.param.name; });
+
+TEST_F(ProgressWindow, StopOwnedByTheProgressWindow) {
+    addJobs(1);
+    engine.holdJob(0);
+    HWND owner = nullptr;
+    HWND progress = nullptr;
+    run([&](HWND dlg) {
+        progress = dlg;
+        ASSERT_TRUE(engine.waitJobHeld());
+        clickButton(dlg, IDC_STOP);
+        HWND box = waitForMessageBox(kCaption, kStopText);
+        ASSERT_TRUE(box != nullptr);
+        owner = GetWindow(box, GW_OWNER);
+        answerMessageBox(box, IDNO);
+        engine.releaseJob();
+        ASSERT_TRUE(waitForText(dlg, IDC_PROGRESS_FILE, L"Complete"));
+        clickButton(dlg, IDC_CLOSE);
+    });
+    EXPECT_EQ(progress, owner);
+}
+
+TEST_F(ProgressWindow, YesAfterTheRunCompletedKeepsTheFinishedWindow) {
+    addJobs(1);
+    engine.holdJob(0);
+    const INT_PTR result = run([&](HWND dlg) {
+        ASSERT_TRUE(engine.waitJobHeld());
+        clickButton(dlg, IDC_STOP);
+        HWND box = waitForMessageBox(kCaption, kStopText);
+        ASSERT_TRUE(box != nullptr);
+        // The run completes while the question is open; the window keeps polling behind it.
+        engine.releaseJob();
+        ASSERT_TRUE(waitForText(dlg, IDC_PROGRESS_FILE, L"Complete"));
+        answerMessageBox(box, IDYES);
+        ASSERT_TRUE(waitUntil([&] { return !IsWindow(box); }));
+        ASSERT_TRUE(isResponsive(dlg));
+        EXPECT_FALSE(waitUntil([&] { return !IsWindow(dlg); }, kSeveralTicksMs)) << "a finished window closed";
+        EXPECT_EQ(L"Complete", controlText(dlg, IDC_PROGRESS_FILE));
+        EXPECT_EQ(L"1 / 1 (100%)", controlText(dlg, IDC_PROGRESS_COUNT));
+        EXPECT_TRUE(isShown(dlg, IDC_CLOSE));
+        clickButton(dlg, IDC_CLOSE);
+    });
+    EXPECT_EQ(1, result);
+    EXPECT_EQ(Completed, engine.runState.load());
+}
+
+// ---- The overwrite question. ----
+
+TEST_F(ProgressWindow, AsksOncePerExistingDestinationInJobOrder) {
+    addJobs(4);
+    const std::string oldBytes = "an older icon, to be kept byte for byte";
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(writeFile(destOf(i), oldBytes));
+    MessageBoxAnswerer answerer(kCaption, {IDNO, IDYES, IDNO});
+    HWND progress = nullptr;
+
+    const INT_PTR result = run([&](HWND dlg) {
+        progress = dlg;
+        ASSERT_TRUE(waitForText(dlg, IDC_PROGRESS_FILE, L"Complete"));
+        // Declined files are in place too, so every job counts.
+        EXPECT_EQ(L"4 / 4 (100%)", controlText(dlg, IDC_PROGRESS_COUNT));
+        clickButton(dlg, IDC_CLOSE);
+    });
+
+    EXPECT_EQ(1, result);
+    const std::vector<SeenMessageBox> seen = answerer.seen();
+    ASSERT_EQ(3u, seen.size());
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(overwriteText(destOf(i)), seen[i].text) << "question " << i;
+        EXPECT_EQ(progress, seen[i].owner) << "question " << i;
+        EXPECT_EQ((std::vector<int>{IDYES, IDNO}), seen[i].buttons) << "question " << i;
+    }
+    std::string bytes;
+    ASSERT_TRUE(readFile(destOf(0), bytes));
+    EXPECT_EQ(oldBytes, bytes) << "No must keep the old file";
+    ASSERT_TRUE(readFile(destOf(1), bytes));
+    EXPECT_EQ(engine.outputBytes, bytes) << "Yes must replace the file";
+    ASSERT_TRUE(readFile(destOf(2), bytes));
+    EXPECT_EQ(oldBytes, bytes);
+    ASSERT_TRUE(readFile(destOf(3), bytes));
+    EXPECT_EQ(engine.outputBytes, bytes) << "a new destination is written without a question";
+    EXPECT_EQ((std::vector<std::wstring>{destOf(1), destOf(3)}), engine.convertedDests());
+}
+
+struct UnaskedCase {
+    const char* name;
+    int question;
+    bool ownerIsOpenWindow;
+};
+
+class UnaskedQuestion : public ProgressWindow, public testing::WithParamInterface<UnaskedCase> {};
+
+// Only question 1, owned by the open progress window, is ever shown; anything else keeps the file.
+TEST_P(UnaskedQuestion, AnswersKeepWithoutShowingABox) {
+    const UnaskedCase& c = GetParam();
+    addJobs(1);
+    MessageBoxAnswerer answerer(kCaption, {IDYES});
+    int answer = -1;
+    runWithDeadline(
+        [&] {
+            HWND window = CreateWindowExW(0, L"STATIC", L"stand-in", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                          nullptr, nullptr);
+            if (c.ownerIsOpenWindow)
+                openQuestionGate(window);
+            answer = confirmOverwrite(c.question, window);
+            if (c.ownerIsOpenWindow)
+                closeQuestionGate(window);
+            DestroyWindow(window);
+        },
+        kDeadlineMs, "a question that must not be shown");
+    EXPECT_EQ(0, answer);
+    EXPECT_TRUE(answerer.seen().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Questions, UnaskedQuestion,
+                         testing::Values(UnaskedCase{"QuestionZero", 0, true}, UnaskedCase{"QuestionTwo", 2, true},
+                                         UnaskedCase{"NegativeQuestion", -1, true},
+                                         UnaskedCase{"OwnerNotTheProgressWindow", 1, false}),
+                         [](const testing::TestParamInfo<UnaskedCase>& row) { return row.param.name; });
+
+// ---- A question and the window that owns it end in the right order. ----
+
+TEST_F(ProgressWindow, StaysOpenWhileItsOverwriteQuestionIsOpenAfterAStop) {
+    addJobs(2);
+    const std::string oldBytes = "old";
+    ASSERT_TRUE(writeFile(destOf(0), oldBytes));
+    ASSERT_TRUE(writeFile(destOf(1), oldBytes));
+    bool sawComplete = false;
+
+    const INT_PTR result = run([&](HWND dlg) {
+        HWND question = waitForMessageBox(kCaption, overwriteText(destOf(0)).c_str());
+        ASSERT_TRUE(question != nullptr);
+        // The question disables its owner, but a posted Stop still reaches it.
+        clickButton(dlg, IDC_STOP);
+        HWND stop = waitForMessageBox(kCaption, kStopText);
+        ASSERT_TRUE(stop != nullptr);
+        answerMessageBox(stop, IDYES);
+        ASSERT_TRUE(waitUntil([&] { return !IsWindow(stop); }));
+        ASSERT_TRUE(isResponsive(dlg));
+        ASSERT_EQ(StopRequested, engine.runState.load());
+
+        clickButton(dlg, IDC_CLOSE);
+        EXPECT_FALSE(waitUntil([&] { return !IsWindow(dlg); }, kSeveralTicksMs))
+            << "the window went while its question was open";
+        EXPECT_TRUE(IsWindowVisible(question));
+        EXPECT_EQ(dlg, GetWindow(question, GW_OWNER));
+
+        answerMessageBox(question, IDNO);
+        EXPECT_TRUE(watchUntilGone(dlg, sawComplete)) << "the window did not close once answered";
+    });
+
+    EXPECT_EQ(1, result);
+    EXPECT_FALSE(sawComplete);
+    ASSERT_TRUE(engine.waitForWorker(10000));
+    EXPECT_EQ(Stopped, engine.runState.load());
+    std::string bytes;
+    ASSERT_TRUE(readFile(destOf(0), bytes));
+    EXPECT_EQ(oldBytes, bytes);
+    EXPECT_TRUE(engine.jobAt(1).destPath.empty());
+    EXPECT_TRUE(engine.convertedDests().empty());
+}
+
+TEST_F(ProgressWindow, QuestionBegunAfterTheWindowClosedKeepsTheFileUnasked) {
+    addJobs(1);
+    const std::string oldBytes = "old";
+    ASSERT_TRUE(writeFile(destOf(0), oldBytes));
+    engine.holdQuestion(0);
+    // Would replace the file if the late question were shown.
+    MessageBoxAnswerer answerer(kCaption, {IDYES});
+
+    const INT_PTR result = run([&](HWND dlg) {
+        ASSERT_TRUE(engine.waitQuestionHeld());
+        clickButton(dlg, IDC_STOP);
+        ASSERT_TRUE(answerer.waitForCount(1));
+        bool sawComplete = false;
+        EXPECT_TRUE(watchUntilGone(dlg, sawComplete));
+    });
+    EXPECT_EQ(1, result);
+
+    engine.releaseQuestion();
+    ASSERT_TRUE(engine.waitForWorker(10000));
+    EXPECT_EQ(0, engine.heldQuestionAnswer.load());
+    const std::vector<SeenMessageBox> seen = answerer.seen();
+    ASSERT_EQ(1u, seen.size());
+    EXPECT_EQ(kStopText, seen[0].text);
+    std::string bytes;
+    ASSERT_TRUE(readFile(destOf(0), bytes));
+    EXPECT_EQ(oldBytes, bytes);
+    EXPECT_EQ(Stopped, engine.runState.load());
+    EXPECT_EQ(100, engine.jobAt(0).progress) << "the kept file is in place";
+}
+
+} // namespace
