@@ -349,29 +349,37 @@ TEST_F(ProgressWindow, AsksOncePerExistingDestinationInJobOrder) {
     EXPECT_EQ((std::vector<std::wstring>{destOf(1), destOf(3)}), engine.convertedDests());
 }
 
+// How far the stand-in window has gone with its question gate when the question comes.
+enum GateStage { NeverOpened, Open, DecidedToClose };
+
 struct UnaskedCase {
     const char* name;
     int question;
-    bool ownerIsOpenWindow;
+    GateStage gate;
 };
 
 class UnaskedQuestion : public ProgressWindow, public testing::WithParamInterface<UnaskedCase> {};
 
-// Only question 1, owned by the open progress window, is ever shown; anything else keeps the file.
+// Only question 1, owned by the open progress window, is ever shown; anything else keeps the
+// file. A window that has decided to close still exists for a moment: a box it owned then would
+// go with it and be answered by accident.
 TEST_P(UnaskedQuestion, AnswersKeepWithoutShowingABox) {
     const UnaskedCase& c = GetParam();
     addJobs(1);
+    // A job in hand, as while a run asks: only the gate stands between it and a box.
+    engine.currentIndex = 0;
     MessageBoxAnswerer answerer(kCaption, {IDYES});
     int answer = -1;
     runWithDeadline(
         [&] {
             HWND window = CreateWindowExW(0, L"STATIC", L"stand-in", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                                           nullptr, nullptr);
-            if (c.ownerIsOpenWindow)
+            if (c.gate != NeverOpened)
                 openQuestionGate(window);
+            if (c.gate == DecidedToClose)
+                EXPECT_TRUE(closeQuestionGate(window));
             answer = confirmOverwrite(c.question, window);
-            if (c.ownerIsOpenWindow)
-                closeQuestionGate(window);
+            closeQuestionGate(window);
             DestroyWindow(window);
         },
         kDeadlineMs, "a question that must not be shown");
@@ -380,9 +388,10 @@ TEST_P(UnaskedQuestion, AnswersKeepWithoutShowingABox) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Questions, UnaskedQuestion,
-                         testing::Values(UnaskedCase{"QuestionZero", 0, true}, UnaskedCase{"QuestionTwo", 2, true},
-                                         UnaskedCase{"NegativeQuestion", -1, true},
-                                         UnaskedCase{"OwnerNotTheProgressWindow", 1, false}),
+                         testing::Values(UnaskedCase{"QuestionZero", 0, Open}, UnaskedCase{"QuestionTwo", 2, Open},
+                                         UnaskedCase{"NegativeQuestion", -1, Open},
+                                         UnaskedCase{"OwnerNotTheProgressWindow", 1, NeverOpened},
+                                         UnaskedCase{"OwnerDecidedToClose", 1, DecidedToClose}),
                          [](const testing::TestParamInfo<UnaskedCase>& row) { return row.param.name; });
 
 // ---- A question and the window that owns it end in the right order. ----
