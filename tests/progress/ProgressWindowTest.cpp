@@ -376,8 +376,9 @@ TEST_P(UnaskedQuestion, AnswersKeepWithoutShowingABox) {
                                           nullptr, nullptr);
             if (c.gate != NeverOpened)
                 openQuestionGate(window);
-            if (c.gate == DecidedToClose)
+            if (c.gate == DecidedToClose) {
                 EXPECT_TRUE(closeQuestionGate(window));
+            }
             answer = confirmOverwrite(c.question, window);
             closeQuestionGate(window);
             DestroyWindow(window);

@@ -387,13 +387,71 @@ std::wstring envVar(const wchar_t* name) {
 }
 
 // The test environment gives Linux paths; Wine maps them under drive Z:.
-std::wstring distFolder() {
-    std::wstring folder = envVar(L"TARNEL_DIST_DIR");
-    for (wchar_t& c : folder) {
+std::wstring windowsPath(const std::wstring& linuxPath) {
+    std::wstring path = linuxPath;
+    for (wchar_t& c : path) {
         if (c == L'/')
             c = L'\\';
     }
-    return folder.empty() ? folder : L"Z:" + folder;
+    return path.empty() ? path : L"Z:" + path;
+}
+
+std::wstring distFolder() {
+    return windowsPath(envVar(L"TARNEL_DIST_DIR"));
+}
+
+ChildProcess::ChildProcess(const std::wstring& programPath, const std::wstring& workingFolder) {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    std::wstring commandLine = L"\"" + programPath + L"\"";
+    started_ = CreateProcessW(programPath.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                              workingFolder.empty() ? nullptr : workingFolder.c_str(), &startup, &info_) != FALSE;
+}
+
+ChildProcess::~ChildProcess() {
+    if (!started_)
+        return;
+    if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(info_.hProcess, 1);
+        WaitForSingleObject(info_.hProcess, 5000);
+    }
+    CloseHandle(info_.hThread);
+    CloseHandle(info_.hProcess);
+}
+
+bool ChildProcess::waitForExit(DWORD timeoutMs, DWORD& exitCode) {
+    if (!started_ || WaitForSingleObject(info_.hProcess, timeoutMs) != WAIT_OBJECT_0)
+        return false;
+    return GetExitCodeProcess(info_.hProcess, &exitCode) != FALSE;
+}
+
+namespace {
+struct ProcessWindowRequest {
+    DWORD processId;
+    const wchar_t* title;
+    HWND found;
+};
+
+BOOL CALLBACK matchProcessWindow(HWND hwnd, LPARAM lParam) {
+    ProcessWindowRequest* request = reinterpret_cast<ProcessWindowRequest*>(lParam);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(hwnd, &processId);
+    if (processId != request->processId || !IsWindowVisible(hwnd) || windowText(hwnd) != request->title)
+        return TRUE;
+    request->found = hwnd;
+    return FALSE;
+}
+} // namespace
+
+HWND waitForProcessWindow(DWORD processId, const wchar_t* title, DWORD timeoutMs) {
+    ProcessWindowRequest request = {processId, title, nullptr};
+    waitUntil(
+        [&] {
+            EnumWindows(matchProcessWindow, reinterpret_cast<LPARAM>(&request));
+            return request.found != nullptr;
+        },
+        timeoutMs);
+    return request.found;
 }
 
 } // namespace wintest

@@ -117,6 +117,30 @@ bool readRegistryString(const std::wstring& subKey, const std::wstring& valueNam
 // ends with a failure message, so a deadlock cannot hang the test run.
 void runWithDeadline(const std::function<void()>& body, DWORD timeoutMs, const char* what);
 
+// A program started as a process of its own, in a working folder of the test's choosing; ended
+// by force only if it is still running when this goes.
+class ChildProcess {
+public:
+    ChildProcess(const std::wstring& programPath, const std::wstring& workingFolder);
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    bool started() const { return started_; }
+    DWORD id() const { return info_.dwProcessId; }
+    // False when the process is still running after timeoutMs.
+    bool waitForExit(DWORD timeoutMs, DWORD& exitCode);
+
+private:
+    PROCESS_INFORMATION info_ = {};
+    bool started_ = false;
+};
+
+// A visible top-level window of that process with that title; null after timeoutMs.
+HWND waitForProcessWindow(DWORD processId, const wchar_t* title, DWORD timeoutMs = 10000);
+
+// The Windows path under which Wine shows a Linux path (drive Z:).
+std::wstring windowsPath(const std::wstring& linuxPath);
 // The folder that holds the program, its DLL and core\imagecore.exe (from the test environment).
 std::wstring distFolder();
 std::wstring envVar(const wchar_t* name);

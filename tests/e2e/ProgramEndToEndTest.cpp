@@ -1,0 +1,194 @@
+// The built program, started from its distribution folder, used as a user would use it: Add
+// with the open-file dialog, the output folder typed, Convert, the questions answered, Close,
+// Remove, and the program closed. What it wrote is checked here with the Windows icon loader
+// and a look at the PNG signature, and afterwards by Pillow (check_outputs.py).
+#include "WinTest.h"
+
+#include <gtest/gtest.h>
+
+#include <dlgs.h>
+
+#include <string>
+#include <vector>
+
+using namespace wintest;
+
+namespace {
+
+const DWORD kDeadlineMs = 240000;
+const wchar_t kCaption[] = L"Tarnel Free PNG to ICO Converter";
+const wchar_t kMainTitle[] = L"Tarnel Free PNG to ICO Converter 1.0";
+const wchar_t kOpenFileTitle[] = L"Select Files";
+const wchar_t kProgressTitle[] = L"Progress";
+const wchar_t kSettingsKey[] = L"Software\\Tarnel Image Converter\\ico png";
+const wchar_t kFolderValue[] = L"out_dir";
+const wchar_t kProgramName[] = L"TarnelPngToIco.exe";
+
+// Control ids of the program's windows (res/resource.h), as a user sees them.
+const int kConvertButton = 1001;
+const int kOutputFolderEdit = 1006;
+const int kAddButton = 1010;
+const int kRemoveButton = 1011;
+const int kSourceList = 1013;
+const int kProgressFile = 1016;
+const int kProgressCount = 1018;
+const int kCloseButton = 1021;
+
+// The name box of the open-file dialog: a combo box in the Explorer-style template, a plain
+// edit in older ones.
+const int kFileNameBoxIds[] = {cmb13, edt1};
+
+std::wstring overwriteText(const std::wstring& dest) {
+    return L"'" + dest + L"' already exists.\nDo you want to replace it?";
+}
+
+HWND fileNameBox(HWND dialog) {
+    for (int id : kFileNameBoxIds) {
+        if (HWND box = GetDlgItem(dialog, id))
+            return box;
+    }
+    return nullptr;
+}
+
+void setText(HWND control, const std::wstring& text) {
+    SendMessageW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+// The open-file dialog opens in the program's working folder; the names are typed quoted, as a
+// user types several names into the box.
+bool pickFiles(HWND dialog, const std::vector<std::wstring>& names) {
+    HWND box = fileNameBox(dialog);
+    if (!box)
+        return false;
+    std::wstring typed;
+    for (const std::wstring& name : names)
+        typed += L"\"" + name + L"\" ";
+    setText(box, typed);
+    clickButton(dialog, IDOK);
+    return waitUntil([&] { return !IsWindow(dialog); });
+}
+
+int entryCount(HWND main) {
+    return static_cast<int>(SendMessageW(GetDlgItem(main, kSourceList), LB_GETCOUNT, 0, 0));
+}
+
+std::vector<int> selection(HWND main) {
+    std::vector<int> selected;
+    for (int i = 0; i < entryCount(main); ++i)
+        selected.push_back(SendMessageW(GetDlgItem(main, kSourceList), LB_GETSEL, i, 0) > 0 ? 1 : 0);
+    return selected;
+}
+
+std::vector<std::wstring> entries(HWND main) {
+    std::vector<std::wstring> texts;
+    HWND list = GetDlgItem(main, kSourceList);
+    for (int i = 0; i < entryCount(main); ++i) {
+        wchar_t text[MAX_PATH] = {};
+        SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
+        texts.push_back(text);
+    }
+    return texts;
+}
+
+// Presses Convert, waits for the run to complete, checks its count line and presses Close.
+void convertAndClose(HWND main, DWORD programId, const wchar_t* countLine) {
+    clickButton(main, kConvertButton);
+    HWND progress = waitForProcessWindow(programId, kProgressTitle);
+    ASSERT_TRUE(progress != nullptr) << "no progress window";
+    ASSERT_TRUE(waitUntil([&] { return controlText(progress, kProgressFile) == L"Complete"; }, 60000));
+    EXPECT_EQ(countLine, controlText(progress, kProgressCount));
+    clickButton(progress, kCloseButton);
+    ASSERT_TRUE(waitUntil([&] { return !IsWindow(progress); }));
+    ASSERT_TRUE(isResponsive(main));
+}
+
+bool isIcon(const std::wstring& path) {
+    HANDLE icon = LoadImageW(nullptr, path.c_str(), IMAGE_ICON, 0, 0, LR_LOADFROMFILE | LR_DEFAULTSIZE);
+    if (!icon)
+        return false;
+    DestroyIcon(static_cast<HICON>(icon));
+    return true;
+}
+
+bool isPng(const std::wstring& path) {
+    std::string bytes;
+    return readFile(path, bytes) && bytes.compare(0, 8, "\x89PNG\r\n\x1a\n", 8) == 0;
+}
+
+TEST(ProgramEndToEnd, ConvertsPickedFilesAndRemembersTheFolder) {
+    const std::wstring work = windowsPath(envVar(L"TARNEL_E2E_DIR"));
+    ASSERT_FALSE(work.empty()) << "TARNEL_E2E_DIR is not set";
+    const std::wstring in = work + L"\\in";
+    const std::wstring out = work + L"\\out";
+    ASSERT_TRUE(fileExists(in + L"\\wide.png")) << "the sources were not made";
+    removeTree(out);
+    ASSERT_TRUE(CreateDirectoryW(out.c_str(), nullptr));
+    // An older output of one source: the first run asks about it, and Yes replaces it.
+    ASSERT_TRUE(writeFile(out + L"\\multi.png", "left over from an earlier day"));
+
+    RegistryValueGuard savedFolder(kSettingsKey, kFolderValue);
+    // Jobs follow the sorted list: broken.png, multi.ico, UPPER.PNG, wide.png.
+    const std::vector<std::wstring> sources = {in + L"\\broken.png", in + L"\\multi.ico", in + L"\\UPPER.PNG",
+                                               in + L"\\wide.png"};
+    const std::vector<std::wstring> outputs = {out + L"\\multi.png", out + L"\\UPPER.png", out + L"\\wide.ico"};
+    MessageBoxAnswerer answerer(kCaption, {IDYES, IDNO});
+    DWORD exitCode = 1;
+    std::wstring remembered;
+
+    runWithDeadline(
+        [&] {
+            ChildProcess program(distFolder() + L"\\" + kProgramName, in);
+            ASSERT_TRUE(program.started()) << "the program did not start";
+            HWND main = waitForProcessWindow(program.id(), kMainTitle, 30000);
+            ASSERT_TRUE(main != nullptr) << "no main window";
+
+            clickButton(main, kAddButton);
+            HWND picker = waitForProcessWindow(program.id(), kOpenFileTitle);
+            ASSERT_TRUE(picker != nullptr) << "no open-file dialog";
+            ASSERT_TRUE(pickFiles(picker, {L"wide.png", L"UPPER.PNG", L"multi.ico", L"broken.png"}));
+            ASSERT_TRUE(waitUntil([&] { return entryCount(main) == 4; })) << entryCount(main) << " entries";
+            EXPECT_EQ(sources, entries(main));
+            setText(GetDlgItem(main, kOutputFolderEdit), out);
+
+            // First run: one question, for the older multi.png, answered Yes; broken.png fails.
+            convertAndClose(main, program.id(), L"3 / 4 (75%)");
+            EXPECT_EQ((std::vector<int>{0, 1, 1, 1}), selection(main));
+            EXPECT_TRUE(isIcon(out + L"\\wide.ico"));
+            EXPECT_TRUE(isPng(out + L"\\UPPER.png"));
+            EXPECT_TRUE(isPng(out + L"\\multi.png")) << "Yes did not replace the older file";
+            EXPECT_FALSE(fileExists(out + L"\\broken.ico"));
+            ASSERT_EQ(1u, answerer.seen().size());
+            std::vector<std::string> firstBytes(outputs.size());
+            for (size_t i = 0; i < outputs.size(); ++i)
+                ASSERT_TRUE(readFile(outputs[i], firstBytes[i]));
+
+            // Second run: a question per existing output, in job order, all answered No.
+            convertAndClose(main, program.id(), L"3 / 4 (75%)");
+            EXPECT_EQ((std::vector<int>{0, 1, 1, 1}), selection(main));
+            for (size_t i = 0; i < outputs.size(); ++i) {
+                std::string bytes;
+                ASSERT_TRUE(readFile(outputs[i], bytes));
+                EXPECT_EQ(firstBytes[i], bytes) << "No changed the file";
+            }
+
+            // Remove takes out the converted entries, leaving the one that failed.
+            clickButton(main, kRemoveButton);
+            EXPECT_TRUE(waitUntil([&] { return entryCount(main) == 1; }));
+            EXPECT_EQ(std::vector<std::wstring>{sources[0]}, entries(main));
+
+            PostMessageW(main, WM_CLOSE, 0, 0);
+            EXPECT_TRUE(program.waitForExit(30000, exitCode)) << "the program did not end";
+            EXPECT_TRUE(readRegistryString(kSettingsKey, kFolderValue, remembered));
+        },
+        kDeadlineMs, "the program end to end");
+
+    EXPECT_EQ(0u, exitCode);
+    EXPECT_EQ(out, remembered);
+    const std::vector<SeenMessageBox> seen = answerer.seen();
+    ASSERT_EQ(4u, seen.size());
+    EXPECT_EQ(overwriteText(outputs[0]), seen[0].text);
+    for (size_t i = 0; i < outputs.size(); ++i)
+        EXPECT_EQ(overwriteText(outputs[i]), seen[i + 1].text) << "second run, question " << i;
+}
+
+} // namespace
