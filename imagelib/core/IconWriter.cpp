@@ -48,8 +48,8 @@ PixelRect cascadeBase(const RgbaImage& source, const std::vector<Rendered>& done
 }
 
 Result encodeEntry(const RgbaImage& image, bool asPng, std::vector<uint8_t>& out) {
-    if (asPng)
-        return encodePng(image, out);
+    if (asPng) // what lies under alpha 0 is invisible; cleared, it costs next to nothing
+        return encodePng(image, out, TransparentColour::Clear);
     appendDibEntry(image, out);
     return ERCI_OK;
 }

@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -15,137 +16,319 @@ namespace {
 const uint8_t kSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 constexpr uint8_t kBitDepth8 = 8;
 constexpr uint8_t kColorTypeRgba = 6;
-constexpr int kFilterCount = 5;
-// Filtered rows are mostly small residues: Z_FILTERED favours coding them over chasing short
-// matches. Level 9 with a shortened match search measured within 1-2% of full level 9 at about
-// a third of its time on artwork with noise; large images (ICO to PNG of a huge entry) use the
-// zlib default instead.
-constexpr int kSmallImageLevel = 9;
-constexpr int kLargeImageLevel = 6;
-constexpr uint64_t kLargeImagePixels = 1024 * 1024;
-constexpr int kWindowBits = 15;
-constexpr int kMemLevel = 9;
-constexpr int kTuneGoodLength = 16;
-constexpr int kTuneMaxLazy = 64;
-constexpr int kTuneNiceLength = 128;
-constexpr int kTuneMaxChain = 128;
+constexpr size_t kBpp = kRgbaBytesPerPixel;
+constexpr size_t kIhdrSize = 13;
 
-int paethPredict(int a, int b, int c) {
-    const int p = a + b - c;
-    const int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
-    if (pa <= pb && pa <= pc)
-        return a;
-    return pb <= pc ? b : c;
+enum Filter : uint8_t { kNone = 0, kSub = 1, kUp = 2, kAverage = 3, kPaeth = 4 };
+
+struct DeflateSettings {
+    int level;
+    int strategy;
+    int memLevel;
+    int windowBits;
+    // deflateTune values; chain 0 keeps the level's own table.
+    int goodLength;
+    int maxLazy;
+    int niceLength;
+    int maxChain;
+};
+
+// Measured on the benchmark's artwork (gradients, shapes, soft edges, light noise) as 256 px
+// icon entries, filtered rows. Residues of such pictures collide a lot in zlib's hash, so the
+// time goes into walking match chains: full level 9 is about 7% smaller than this but twenty
+// times slower, and beyond a chain of 48 each halving of the size gain doubles the time. A
+// long lazy/nice length costs little here and finds the long runs of flat areas.
+constexpr DeflateSettings kMainSettings = {6, Z_FILTERED, 8, 15, 4, 128, 258, 48};
+// Small entries (every entry PNG) are cheap to deflate twice; the smaller result is kept.
+constexpr DeflateSettings kSmallTrials[] = {
+    kMainSettings,
+    {6, Z_DEFAULT_STRATEGY, 8, 15, 4, 128, 258, 48},
+};
+constexpr size_t kSmallImageBytes = 64 * 64 * kBpp;
+// Filtered rows are handed to zlib in pieces of about this size: large pictures are never
+// held twice.
+constexpr size_t kStreamPieceBytes = 64 * 1024;
+
+inline uint32_t magnitude(uint8_t residue) {
+    const int8_t s = static_cast<int8_t>(residue);
+    return static_cast<uint32_t>(s < 0 ? -s : s);
 }
 
-// Filters `row` with `filter` into `out`; returns the sum of the residues read as signed
-// bytes, the usual estimate of how well the row will compress.
-uint64_t filterRow(int filter, const uint8_t* row, const uint8_t* prior, size_t length, uint8_t* out) {
-    constexpr size_t bpp = kRgbaBytesPerPixel;
-    uint64_t cost = 0;
-    for (size_t i = 0; i < length; ++i) {
-        const int left = i >= bpp ? row[i - bpp] : 0;
-        const int up = prior ? prior[i] : 0;
-        const int upLeft = (prior && i >= bpp) ? prior[i - bpp] : 0;
-        int predicted = 0;
-        switch (filter) {
-        case 1: predicted = left; break;
-        case 2: predicted = up; break;
-        case 3: predicted = (left + up) >> 1; break;
-        case 4: predicted = paethPredict(left, up, upLeft); break;
-        default: break;
-        }
-        const uint8_t residue = static_cast<uint8_t>(row[i] - predicted);
-        out[i] = residue;
-        cost += residue < 128 ? residue : 256 - residue;
+// Each filter writes its residues to `out` and returns the sum of their magnitudes read as
+// signed bytes: the row whose residues stay nearest zero usually deflates best. The first
+// row's prior is a row of zeros, as a reader assumes. Separate loops keep each one simple
+// enough for the compiler to vectorise.
+uint32_t filterSub(const uint8_t* row, size_t n, uint8_t* out) {
+    uint32_t cost = 0;
+    for (size_t i = 0; i < kBpp; ++i) {
+        out[i] = row[i];
+        cost += magnitude(out[i]);
+    }
+    for (size_t i = kBpp; i < n; ++i) {
+        out[i] = static_cast<uint8_t>(row[i] - row[i - kBpp]);
+        cost += magnitude(out[i]);
     }
     return cost;
 }
 
-// Filter byte plus filtered samples for every row.
-void filterImage(const RgbaImage& image, std::vector<uint8_t>& filtered, std::vector<uint8_t>& scratch) {
-    const size_t rowBytes = size_t(image.width) * kRgbaBytesPerPixel;
-    for (uint32_t y = 0; y < image.height; ++y) {
-        const uint8_t* row = image.row(y);
-        const uint8_t* prior = y > 0 ? image.row(y - 1) : nullptr;
-        uint8_t* dest = filtered.data() + size_t(y) * (rowBytes + 1);
-        uint64_t bestCost = UINT64_MAX;
-        for (int f = 0; f < kFilterCount; ++f) {
-            const uint64_t cost = filterRow(f, row, prior, rowBytes, scratch.data());
-            if (cost < bestCost) {
-                bestCost = cost;
-                dest[0] = static_cast<uint8_t>(f);
-                std::memcpy(dest + 1, scratch.data(), rowBytes);
+uint32_t filterUp(const uint8_t* row, const uint8_t* prior, size_t n, uint8_t* out) {
+    uint32_t cost = 0;
+    for (size_t i = 0; i < n; ++i) {
+        out[i] = static_cast<uint8_t>(row[i] - prior[i]);
+        cost += magnitude(out[i]);
+    }
+    return cost;
+}
+
+uint32_t filterAverage(const uint8_t* row, const uint8_t* prior, size_t n, uint8_t* out) {
+    uint32_t cost = 0;
+    for (size_t i = 0; i < kBpp; ++i) {
+        out[i] = static_cast<uint8_t>(row[i] - (prior[i] >> 1));
+        cost += magnitude(out[i]);
+    }
+    for (size_t i = kBpp; i < n; ++i) {
+        out[i] = static_cast<uint8_t>(row[i] - ((row[i - kBpp] + prior[i]) >> 1));
+        cost += magnitude(out[i]);
+    }
+    return cost;
+}
+
+uint32_t filterPaeth(const uint8_t* row, const uint8_t* prior, size_t n, uint8_t* out) {
+    uint32_t cost = 0;
+    for (size_t i = 0; i < kBpp; ++i) { // no left neighbour: the predictor is the byte above
+        out[i] = static_cast<uint8_t>(row[i] - prior[i]);
+        cost += magnitude(out[i]);
+    }
+    for (size_t i = kBpp; i < n; ++i) {
+        const int a = row[i - kBpp], b = prior[i], c = prior[i - kBpp];
+        const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
+        const int predicted = (pa <= pb && pa <= pc) ? a : (pb <= pc ? b : c);
+        out[i] = static_cast<uint8_t>(row[i] - predicted);
+        cost += magnitude(out[i]);
+    }
+    return cost;
+}
+
+uint32_t costNone(const uint8_t* row, size_t n) {
+    uint32_t cost = 0;
+    for (size_t i = 0; i < n; ++i)
+        cost += magnitude(row[i]);
+    return cost;
+}
+
+// Produces the filtered rows (filter byte, then residues) one after another.
+class RowFilter {
+public:
+    RowFilter(const RgbaImage& image, TransparentColour transparent)
+        : image_(image), rowBytes_(size_t(image.width) * kBpp), clear_(transparent == TransparentColour::Clear),
+          zeros_(rowBytes_, 0), candidates_(4 * rowBytes_) {
+        if (clear_) {
+            cleared_[0].resize(rowBytes_);
+            cleared_[1].resize(rowBytes_);
+        }
+        prior_ = zeros_.data();
+    }
+
+    size_t rowBytes() const { return rowBytes_; }
+
+    // Writes row `y` (rows come in order) to `out`, rowBytes() + 1 bytes.
+    void filterNext(uint32_t y, uint8_t* out) {
+        const uint8_t* row = image_.row(y);
+        if (clear_)
+            row = clearTransparent(row, cleared_[y & 1].data());
+        const size_t n = rowBytes_;
+        // A row equal to the one above (the transparent margin, flat areas) is all zeros
+        // under Up: no filter can do better, and none needs trying.
+        if (std::memcmp(row, prior_, n) == 0) {
+            out[0] = kUp;
+            std::memset(out + 1, 0, n);
+        } else {
+            uint8_t* c = candidates_.data();
+            uint32_t best = costNone(row, n);
+            const uint8_t* bestData = row;
+            uint8_t bestFilter = kNone;
+            const uint32_t costs[4] = {filterSub(row, n, c), filterUp(row, prior_, n, c + n),
+                                       filterAverage(row, prior_, n, c + 2 * n), filterPaeth(row, prior_, n, c + 3 * n)};
+            for (int f = 0; f < 4; ++f)
+                if (costs[f] < best) {
+                    best = costs[f];
+                    bestData = c + f * n;
+                    bestFilter = static_cast<uint8_t>(kSub + f);
+                }
+            out[0] = bestFilter;
+            std::memcpy(out + 1, bestData, n);
+        }
+        prior_ = row;
+    }
+
+private:
+    const uint8_t* clearTransparent(const uint8_t* row, uint8_t* to) const {
+        for (size_t i = 0; i < rowBytes_; i += kBpp) {
+            uint32_t pixel;
+            std::memcpy(&pixel, row + i, kBpp);
+            pixel &= row[i + 3] ? 0xFFFFFFFFu : 0u;
+            std::memcpy(to + i, &pixel, kBpp);
+        }
+        return to;
+    }
+
+    const RgbaImage& image_;
+    const size_t rowBytes_;
+    const bool clear_;
+    std::vector<uint8_t> zeros_;
+    std::vector<uint8_t> candidates_;
+    std::vector<uint8_t> cleared_[2]; // this row and the one above, with transparent colour cleared
+    const uint8_t* prior_ = nullptr;
+};
+
+// A zlib stream appending to a vector from `out.size()` on.
+class Deflater {
+public:
+    Deflater() { std::memset(&stream_, 0, sizeof(stream_)); }
+    ~Deflater() {
+        if (ready_)
+            deflateEnd(&stream_);
+    }
+    Deflater(const Deflater&) = delete;
+    Deflater& operator=(const Deflater&) = delete;
+
+    bool begin(const DeflateSettings& s) {
+        ready_ = deflateInit2(&stream_, s.level, Z_DEFLATED, s.windowBits, s.memLevel, s.strategy) == Z_OK;
+        if (ready_ && s.maxChain > 0)
+            deflateTune(&stream_, s.goodLength, s.maxLazy, s.niceLength, s.maxChain);
+        return ready_;
+    }
+
+    // Compresses `data`; the stream ends with the piece marked `last`. Between pieces `out`
+    // may hold unused room at its end; the last piece trims it.
+    bool write(const uint8_t* data, size_t size, bool last, std::vector<uint8_t>& out) {
+        if (!started_) {
+            written_ = out.size();
+            started_ = true;
+        }
+        stream_.next_in = const_cast<Bytef*>(data);
+        stream_.avail_in = static_cast<uInt>(size);
+        for (;;) {
+            if (out.size() - written_ < kMinRoom)
+                out.resize(std::max({out.capacity(), out.size() * 2, written_ + kMinRoom}));
+            stream_.next_out = out.data() + written_;
+            stream_.avail_out = static_cast<uInt>(std::min<size_t>(out.size() - written_, UINT32_MAX));
+            const int status = deflate(&stream_, last ? Z_FINISH : Z_NO_FLUSH);
+            written_ = size_t(stream_.next_out - out.data());
+            if (status == Z_STREAM_END) {
+                out.resize(written_);
+                return true;
             }
+            if (status != Z_OK && status != Z_BUF_ERROR)
+                return false;
+            if (!last && stream_.avail_in == 0)
+                return true;
         }
     }
-}
 
-bool deflateAll(const std::vector<uint8_t>& input, int level, std::vector<uint8_t>& out) {
-    z_stream stream;
-    std::memset(&stream, 0, sizeof(stream));
-    if (deflateInit2(&stream, level, Z_DEFLATED, kWindowBits, kMemLevel, Z_FILTERED) != Z_OK)
-        return false;
-    if (level == kSmallImageLevel)
-        deflateTune(&stream, kTuneGoodLength, kTuneMaxLazy, kTuneNiceLength, kTuneMaxChain);
-    out.resize(deflateBound(&stream, static_cast<uLong>(input.size())));
-    stream.next_in = const_cast<Bytef*>(input.data());
-    stream.avail_in = static_cast<uInt>(input.size());
-    stream.next_out = out.data();
-    stream.avail_out = static_cast<uInt>(out.size());
-    const int status = deflate(&stream, Z_FINISH);
-    out.resize(stream.total_out);
-    deflateEnd(&stream);
-    return status == Z_STREAM_END;
-}
+private:
+    static constexpr size_t kMinRoom = 16 * 1024;
+    z_stream stream_;
+    bool ready_ = false;
+    bool started_ = false;
+    size_t written_ = 0;
+};
 
-void appendChunk(std::vector<uint8_t>& out, const char* type, const uint8_t* data, size_t size) {
+void appendChunkHeader(std::vector<uint8_t>& out, const char* type, size_t size) {
     appendBe32(out, static_cast<uint32_t>(size));
-    const size_t typeAt = out.size();
     out.insert(out.end(), type, type + 4);
-    if (size > 0)
-        out.insert(out.end(), data, data + size);
-    const uLong crc = crc32(0L, out.data() + typeAt, static_cast<uInt>(4 + size));
+}
+
+// The CRC of the chunk whose type starts at `typeAt` and runs to the end of `out`.
+void appendCrc(std::vector<uint8_t>& out, size_t typeAt) {
+    const uLong crc = crc32(0L, out.data() + typeAt, static_cast<uInt>(out.size() - typeAt));
     appendBe32(out, static_cast<uint32_t>(crc));
 }
 
-Result encodeChecked(const RgbaImage& image, std::vector<uint8_t>& out) {
-    const size_t rowBytes = size_t(image.width) * kRgbaBytesPerPixel;
-    std::vector<uint8_t> filtered((rowBytes + 1) * image.height);
-    std::vector<uint8_t> scratch(rowBytes);
-    filterImage(image, filtered, scratch);
+void appendHeader(const RgbaImage& image, std::vector<uint8_t>& out) {
+    out.insert(out.end(), kSignature, kSignature + sizeof(kSignature));
+    appendChunkHeader(out, "IHDR", kIhdrSize);
+    const size_t typeAt = out.size() - 4;
+    appendBe32(out, image.width);
+    appendBe32(out, image.height);
+    const uint8_t rest[] = {kBitDepth8, kColorTypeRgba, 0, 0, 0}; // compression, filter, interlace
+    out.insert(out.end(), rest, rest + sizeof(rest));
+    appendCrc(out, typeAt);
+}
 
-    const bool large = uint64_t(image.width) * image.height > kLargeImagePixels;
-    std::vector<uint8_t> compressed;
-    if (!deflateAll(filtered, large ? kLargeImageLevel : kSmallImageLevel, compressed))
-        return ERCI_ERR_OUT_OF_MEMORY;
-    std::vector<uint8_t>().swap(filtered);
+// Small pictures: every filtered row at once, deflated with each trial setting.
+bool deflateSmall(RowFilter& rows, uint32_t height, std::vector<uint8_t>& out) {
+    const size_t stride = rows.rowBytes() + 1;
+    std::vector<uint8_t> filtered(stride * height);
+    for (uint32_t y = 0; y < height; ++y)
+        rows.filterNext(y, filtered.data() + y * stride);
+    const size_t at = out.size();
+    std::vector<uint8_t> trial;
+    bool any = false;
+    for (const DeflateSettings& s : kSmallTrials) {
+        trial.clear();
+        Deflater deflater;
+        if (!deflater.begin(s) || !deflater.write(filtered.data(), filtered.size(), true, trial))
+            continue;
+        if (!any || trial.size() < out.size() - at) {
+            out.resize(at);
+            out.insert(out.end(), trial.begin(), trial.end());
+            any = true;
+        }
+    }
+    return any;
+}
 
-    uint8_t ihdr[13];
-    const uint32_t dims[2] = {image.width, image.height};
-    for (int i = 0; i < 2; ++i)
-        for (int b = 0; b < 4; ++b)
-            ihdr[4 * i + b] = static_cast<uint8_t>(dims[i] >> (24 - 8 * b));
-    ihdr[8] = kBitDepth8;
-    ihdr[9] = kColorTypeRgba;
-    ihdr[10] = ihdr[11] = ihdr[12] = 0;
+// Larger pictures: rows filtered and deflated piece by piece.
+bool deflateStreaming(RowFilter& rows, uint32_t height, std::vector<uint8_t>& out) {
+    Deflater deflater;
+    if (!deflater.begin(kMainSettings))
+        return false;
+    const size_t stride = rows.rowBytes() + 1;
+    const size_t piece = std::max<size_t>(1, kStreamPieceBytes / stride);
+    std::vector<uint8_t> buffer(stride * std::min<size_t>(piece, height));
+    for (uint32_t y = 0; y < height;) {
+        const uint32_t count = static_cast<uint32_t>(std::min<size_t>(piece, height - y));
+        for (uint32_t i = 0; i < count; ++i)
+            rows.filterNext(y + i, buffer.data() + i * stride);
+        y += count;
+        if (!deflater.write(buffer.data(), count * stride, y == height, out))
+            return false;
+    }
+    return true;
+}
+
+Result encodeChecked(const RgbaImage& image, std::vector<uint8_t>& out, TransparentColour transparent) {
+    RowFilter rows(image, transparent);
+    const size_t rawBytes = (rows.rowBytes() + 1) * image.height;
 
     out.clear();
-    out.reserve(compressed.size() + 64);
-    out.insert(out.end(), kSignature, kSignature + sizeof(kSignature));
-    appendChunk(out, "IHDR", ihdr, sizeof(ihdr));
-    appendChunk(out, "IDAT", compressed.data(), compressed.size());
-    appendChunk(out, "IEND", nullptr, 0);
+    // Room for the usual result; the deflater grows it when a picture compresses poorly.
+    out.reserve(64 + rawBytes / 2);
+    appendHeader(image, out);
+    appendChunkHeader(out, "IDAT", 0);
+    const size_t idatTypeAt = out.size() - 4;
+    const bool ok = rawBytes <= kSmallImageBytes + image.height ? deflateSmall(rows, image.height, out)
+                                                                : deflateStreaming(rows, image.height, out);
+    if (!ok)
+        return ERCI_ERR_OUT_OF_MEMORY;
+    const size_t idatSize = out.size() - idatTypeAt - 4;
+    for (int b = 0; b < 4; ++b)
+        out[idatTypeAt - 4 + b] = static_cast<uint8_t>(idatSize >> (24 - 8 * b));
+    appendCrc(out, idatTypeAt);
+
+    appendChunkHeader(out, "IEND", 0);
+    appendCrc(out, out.size() - 4);
     return ERCI_OK;
 }
 
 } // namespace
 
-Result encodePng(const RgbaImage& image, std::vector<uint8_t>& out) {
+Result encodePng(const RgbaImage& image, std::vector<uint8_t>& out, TransparentColour transparent) {
     if (!imageWithinCaps(image.width, image.height))
         return ERCI_ERR_TOO_LARGE;
     try {
-        return encodeChecked(image, out);
+        return encodeChecked(image, out, transparent);
     } catch (const std::bad_alloc&) {
         return ERCI_ERR_OUT_OF_MEMORY;
     }

@@ -10,6 +10,13 @@
 
 namespace tfi {
 
-Result encodePng(const RgbaImage& image, std::vector<uint8_t>& out);
+enum class TransparentColour {
+    Keep,  // every byte as given: a PNG made from an icon entry gives back exactly its pixels
+    Clear, // colour under alpha 0 written as black: nothing a reader shows changes, and the
+           // transparent margin of an icon entry deflates to almost nothing
+};
+
+Result encodePng(const RgbaImage& image, std::vector<uint8_t>& out,
+                 TransparentColour transparent = TransparentColour::Keep);
 
 } // namespace tfi

@@ -134,9 +134,46 @@ TEST(Conversion, RoundTripAtTheSourceSizeIsPixelExact) {
             const Bytes png = convert(icon, tfi::OutputFormat::Png);
             tfi::RgbaImage back;
             ASSERT_EQ(tfi::decodePng(tfi::ByteView(png), back), ERCI_OK);
-            EXPECT_TRUE(testimg::samePixels(source, back));
+            // Bitmap entries keep every byte; the PNG entry (256) stores the colour under
+            // alpha 0 as black.
+            const bool pngEntry = side == 256;
+            EXPECT_TRUE(testimg::samePixels(pngEntry ? testimg::transparentCleared(source) : source, back));
+            if (pngEntry && alpha) { // the pattern has colour under alpha 0
+                EXPECT_FALSE(testimg::samePixels(source, back));
+            }
         }
     }
+}
+
+TEST(Conversion, PngEntriesStoreTransparentColourAsBlackAndBitmapsKeepIt) {
+    const tfi::RgbaImage source = testimg::pattern(48, 48, 11);
+    const Bytes icon = convert(testimg::encodePng(source), tfi::OutputFormat::Icon, "sizes=48,32;png");
+    const Bytes bitmaps = convert(testimg::encodePng(source), tfi::OutputFormat::Icon, "sizes=48,32");
+    EXPECT_TRUE(testimg::samePixels(decodeEntry(icon, 1), testimg::transparentCleared(source)));
+    EXPECT_TRUE(testimg::samePixels(decodeEntry(bitmaps, 1), source));
+}
+
+TEST(Conversion, TransparentPartOfThePngEntryCostsAlmostNothing) {
+    // Noise everywhere, visible only in the middle half of the rows: the noise under alpha 0
+    // must not be stored.
+    tfi::RgbaImage source = testimg::pattern(256, 256, 12, false);
+    for (uint32_t y = 0; y < 256; ++y)
+        if (y < 64 || y >= 192)
+            for (uint32_t x = 0; x < 256; ++x)
+                source.row(y)[4 * x + 3] = 0;
+    const Bytes icon = convert(testimg::encodePng(source), tfi::OutputFormat::Icon, "sizes=256");
+    const Bytes visibleHalf = convert(testimg::encodePng(testimg::pattern(256, 128, 12, false)),
+                                      tfi::OutputFormat::Icon, "sizes=256");
+    ASSERT_EQ(testimg::readDirectory(icon).size(), 1u);
+    EXPECT_LT(icon.size(), visibleHalf.size() + 2048);
+
+    for (size_t i = 3; i < source.pixels.size(); i += 4)
+        source.pixels[i] = 0;
+    const Bytes invisible = convert(testimg::encodePng(source), tfi::OutputFormat::Icon, "sizes=256");
+    EXPECT_LT(invisible.size(), 1024u);
+    const tfi::RgbaImage back = decodeEntry(invisible, 0);
+    for (size_t i = 0; i < back.pixels.size(); ++i)
+        ASSERT_EQ(back.pixels[i], 0) << i;
 }
 
 TEST(Conversion, FullyTransparentSourceSurvivesTheRoundTrip) {

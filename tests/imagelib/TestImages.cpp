@@ -136,6 +136,13 @@ std::vector<DirRow> readDirectory(const Bytes& icon) {
     return rows;
 }
 
+tfi::RgbaImage transparentCleared(tfi::RgbaImage image) {
+    for (size_t i = 0; i < image.pixels.size(); i += 4)
+        if (image.pixels[i + 3] == 0)
+            image.pixels[i] = image.pixels[i + 1] = image.pixels[i + 2] = 0;
+    return image;
+}
+
 bool samePixels(const tfi::RgbaImage& a, const tfi::RgbaImage& b) {
     return a.width == b.width && a.height == b.height && a.pixels == b.pixels;
 }

@@ -46,6 +46,9 @@ struct DirRow {
 };
 std::vector<DirRow> readDirectory(const Bytes& icon);
 
+// The image with the colour of every fully transparent pixel set to black.
+tfi::RgbaImage transparentCleared(tfi::RgbaImage image);
+
 bool samePixels(const tfi::RgbaImage& a, const tfi::RgbaImage& b);
 
 } // namespace testimg
