@@ -292,6 +292,8 @@ TEST_F(ConvertCommand, StoppedRunSelectsOnlyTheFilesItFinished) {
         ASSERT_TRUE(engine->waitJobHeld());
         clickButton(progress, IDC_STOP);
         ASSERT_TRUE(answerer.waitForCount(1));
+        // The answer is only posted when the box is seen: let the file go once the stop is asked.
+        ASSERT_TRUE(waitUntil([&] { return engine->runState.load() == StopRequested; }));
         engine->releaseJob();
         ASSERT_TRUE(waitUntil([&] { return !IsWindow(progress); })) << "the window did not close after the stop";
         ASSERT_TRUE(isResponsive(main));
