@@ -1,20 +1,190 @@
 #include "Resample.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
-
-#include "StbResize.h"
+#include <new>
+#include <vector>
 
 namespace tfi {
 namespace {
 
 // Catmull-Rom keeps 16-24 px entries crisper than Mitchell; its small overshoot is clamped.
-constexpr stbir_filter kDownscaleFilter = STBIR_FILTER_CATMULLROM;
-constexpr int kAlphaChannel = 3;
+constexpr float kFilterSupport = 2.0f;
+
+float catmullRom(float x) {
+    x = std::fabs(x);
+    if (x < 1.0f)
+        return 1.0f - x * x * (2.5f - 1.5f * x);
+    if (x < 2.0f)
+        return 2.0f - x * (4.0f + x * (0.5f * x - 2.5f));
+    return 0.0f;
+}
 
 uint32_t scaledExtent(uint32_t extent, uint32_t side, uint32_t longer) {
     const uint64_t scaled = (uint64_t(extent) * side + longer / 2) / longer;
     return static_cast<uint32_t>(std::max<uint64_t>(1, std::min<uint64_t>(scaled, side)));
+}
+
+// One output sample along an axis: weights for input samples first .. first + count - 1.
+struct Taps {
+    uint32_t first = 0;
+    uint32_t count = 0;
+    size_t weightsAt = 0;
+};
+
+// Filter weights along one axis. Input samples beyond the edge repeat the edge sample, so
+// their weights fold onto it; each output's weights sum to 1.
+struct AxisFilter {
+    std::vector<Taps> taps;
+    std::vector<float> weights;
+
+    AxisFilter(uint32_t inSize, uint32_t outSize) : taps(outSize) {
+        const float scale = float(outSize) / float(inSize);
+        const float stretch = scale < 1.0f ? 1.0f / scale : 1.0f; // widen the kernel when reducing
+        const float radius = kFilterSupport * stretch;
+        weights.reserve(size_t(outSize) * (size_t(std::ceil(2 * radius)) + 2));
+        for (uint32_t o = 0; o < outSize; ++o) {
+            const float centre = (float(o) + 0.5f) / scale - 0.5f;
+            const int lo = int(std::floor(centre - radius)), hi = int(std::ceil(centre + radius));
+            const int first = std::max(lo, 0), last = std::min(hi, int(inSize) - 1);
+            Taps& t = taps[o];
+            t.first = uint32_t(first);
+            t.count = uint32_t(last - first + 1);
+            t.weightsAt = weights.size();
+            weights.resize(weights.size() + t.count, 0.0f);
+            float* w = weights.data() + t.weightsAt;
+            float sum = 0.0f;
+            for (int i = lo; i <= hi; ++i) {
+                const float v = catmullRom((float(i) - centre) / stretch);
+                w[std::min(std::max(i, first), last) - first] += v;
+                sum += v;
+            }
+            if (sum != 0.0f)
+                for (uint32_t k = 0; k < t.count; ++k)
+                    w[k] /= sum;
+        }
+    }
+};
+
+// Four channels in one vector register where the target has them (GCC and Clang vector
+// extension; plain code elsewhere). std::vector allocates them aligned (C++17).
+typedef float Float4 __attribute__((vector_size(16)));
+
+// sRGB byte to linear light.
+struct LinearTable {
+    float value[256];
+    // sRGB byte k + 1 starts at linear threshold[k]: the midpoint between the levels.
+    float threshold[255];
+    LinearTable() {
+        auto toLinear = [](double s) {
+            return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+        };
+        for (int i = 0; i < 256; ++i)
+            value[i] = float(toLinear(i / 255.0));
+        for (int i = 0; i < 255; ++i)
+            threshold[i] = float(toLinear((i + 0.5) / 255.0));
+        fillBuckets();
+    }
+    // The sRGB byte nearest to a linear value in [0, 1]: a bucket table gives the byte at the
+    // bucket's start, the thresholds within the bucket (at most one near black) finish it.
+    uint8_t toSrgb(float linear) const {
+        unsigned byte = start[static_cast<unsigned>(linear * float(kBuckets - 1))];
+        while (byte < 255 && threshold[byte] <= linear)
+            ++byte;
+        return static_cast<uint8_t>(byte);
+    }
+
+private:
+    static constexpr unsigned kBuckets = 4096;
+    uint8_t start[kBuckets];
+
+    void fillBuckets() {
+        unsigned byte = 0;
+        for (unsigned b = 0; b < kBuckets; ++b) {
+            const float at = float(b) / float(kBuckets - 1);
+            while (byte < 255 && threshold[byte] <= at)
+                ++byte;
+            start[b] = static_cast<uint8_t>(byte);
+        }
+    }
+};
+
+const LinearTable& linearTable() {
+    static const LinearTable table;
+    return table;
+}
+
+// One source row as alpha-weighted linear colour.
+void decodeRow(const uint8_t* src, uint32_t width, const LinearTable& table, Float4* out) {
+    constexpr float kByte = 1.0f / 255.0f;
+    for (uint32_t x = 0; x < width; ++x, src += 4) {
+        const float a = float(src[3]) * kByte;
+        const Float4 colour = {table.value[src[0]], table.value[src[1]], table.value[src[2]], 1.0f};
+        out[x] = colour * a;
+    }
+}
+
+void encodePixel(const Float4& p, const LinearTable& table, uint8_t* out) {
+    const float a = std::min(std::max(p[3], 0.0f), 1.0f);
+    const uint8_t alpha = static_cast<uint8_t>(a * 255.0f + 0.5f);
+    if (alpha == 0) {
+        out[0] = out[1] = out[2] = out[3] = 0;
+        return;
+    }
+    const float inverse = 1.0f / a;
+    for (int c = 0; c < 3; ++c)
+        out[c] = table.toSrgb(std::min(std::max(p[c] * inverse, 0.0f), 1.0f));
+    out[3] = alpha;
+}
+
+// Separable resampling: each source row is decoded once and reduced horizontally into
+// `columns` (source rows x target width), then the target rows are formed from it. The
+// intermediate holds target-width rows only, a fraction of the source for a reduction.
+Result resample(const PixelRect& content, uint32_t outWidth, uint32_t outHeight, uint8_t* target,
+                size_t targetStride) {
+    const LinearTable& table = linearTable();
+    const AxisFilter horizontal(content.width, outWidth);
+    const AxisFilter vertical(content.height, outHeight);
+    std::vector<Float4> row(content.width);
+    std::vector<Float4> columns(size_t(content.height) * outWidth);
+
+    for (uint32_t y = 0; y < content.height; ++y) {
+        decodeRow(content.pixels + y * content.stride, content.width, table, row.data());
+        Float4* out = columns.data() + size_t(y) * outWidth;
+        for (uint32_t o = 0; o < outWidth; ++o) {
+            const Taps& t = horizontal.taps[o];
+            const float* w = horizontal.weights.data() + t.weightsAt;
+            const Float4* in = row.data() + t.first;
+            // Two running sums: a reduction's long kernels are not one chain of dependent adds.
+            Float4 even = {0, 0, 0, 0}, odd = {0, 0, 0, 0};
+            uint32_t k = 0;
+            for (; k + 1 < t.count; k += 2) {
+                even += in[k] * w[k];
+                odd += in[k + 1] * w[k + 1];
+            }
+            if (k < t.count)
+                even += in[k] * w[k];
+            out[o] = even + odd;
+        }
+    }
+
+    std::vector<Float4> sum(outWidth);
+    for (uint32_t o = 0; o < outHeight; ++o) {
+        const Taps& t = vertical.taps[o];
+        const float* w = vertical.weights.data() + t.weightsAt;
+        std::fill(sum.begin(), sum.end(), Float4{0, 0, 0, 0});
+        for (uint32_t k = 0; k < t.count; ++k) {
+            const Float4* in = columns.data() + size_t(t.first + k) * outWidth;
+            const float wk = w[k];
+            for (uint32_t x = 0; x < outWidth; ++x)
+                sum[x] += in[x] * wk;
+        }
+        uint8_t* dest = target + o * targetStride;
+        for (uint32_t x = 0; x < outWidth; ++x)
+            encodePixel(sum[x], table, dest + 4 * size_t(x));
+    }
+    return ERCI_OK;
 }
 
 } // namespace
@@ -46,12 +216,11 @@ Result renderSquare(const PixelRect& content, uint32_t side, const Placement& pl
                         size_t(content.width) * kRgbaBytesPerPixel);
         return ERCI_OK;
     }
-    const int ok = stbir_resize_uint8_generic(content.pixels, int(content.width), int(content.height),
-                                              int(content.stride), target, int(placement.width),
-                                              int(placement.height), int(targetStride), int(kRgbaBytesPerPixel),
-                                              kAlphaChannel, 0, STBIR_EDGE_CLAMP, kDownscaleFilter,
-                                              STBIR_COLORSPACE_SRGB, nullptr);
-    return ok ? ERCI_OK : ERCI_ERR_OUT_OF_MEMORY;
+    try {
+        return resample(content, placement.width, placement.height, target, targetStride);
+    } catch (const std::bad_alloc&) {
+        return ERCI_ERR_OUT_OF_MEMORY;
+    }
 }
 
 } // namespace tfi
