@@ -256,11 +256,29 @@ uint8_t sampleTo8(uint16_t raw, uint8_t depth) {
 }
 
 // Expands one unfiltered row into RGBA pixels at x = start, start + step, ...
-// The common 8-bit RGB(A) rows without a transparent key, without the per-sample dispatch.
+// The common rows (8-bit palette, 8- and 16-bit RGB(A) without a transparent key) without the
+// per-sample dispatch.
 bool expandRowFast(const uint8_t* row, uint32_t count, const PngHeader& h, const ColorInfo& info, uint8_t* out,
                    size_t outStep) {
-    if (h.bitDepth != 8 || outStep != kRgbaBytesPerPixel)
+    if (outStep != kRgbaBytesPerPixel)
         return false;
+    if (h.bitDepth == 16 && (h.colorType == kRgba || (h.colorType == kRgb && !info.hasTransparentKey))) {
+        const uint32_t channels = h.colorType == kRgba ? 4 : 3;
+        for (uint32_t x = 0; x < count; ++x, out += 4) {
+            for (uint32_t c = 0; c < channels; ++c, row += 2)
+                out[c] = scale16To8(static_cast<uint16_t>((row[0] << 8) | row[1]));
+            if (channels == 3)
+                out[3] = 255;
+        }
+        return true;
+    }
+    if (h.bitDepth != 8)
+        return false;
+    if (h.colorType == kPalette) {
+        for (uint32_t x = 0; x < count; ++x, out += 4)
+            std::memcpy(out, info.palette[row[x]], 4);
+        return true;
+    }
     if (h.colorType == kRgba) {
         std::memcpy(out, row, size_t(count) * kRgbaBytesPerPixel);
         return true;
