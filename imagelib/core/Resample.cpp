@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -147,11 +148,12 @@ Result resample(const PixelRect& content, uint32_t outWidth, uint32_t outHeight,
     const AxisFilter horizontal(content.width, outWidth);
     const AxisFilter vertical(content.height, outHeight);
     std::vector<Float4> row(content.width);
-    std::vector<Float4> columns(size_t(content.height) * outWidth);
+    // Every element is written by the horizontal pass before it is read: no zero fill.
+    const std::unique_ptr<Float4[]> columns(new Float4[size_t(content.height) * outWidth]);
 
     for (uint32_t y = 0; y < content.height; ++y) {
         decodeRow(content.pixels + y * content.stride, content.width, table, row.data());
-        Float4* out = columns.data() + size_t(y) * outWidth;
+        Float4* out = columns.get() + size_t(y) * outWidth;
         for (uint32_t o = 0; o < outWidth; ++o) {
             const Taps& t = horizontal.taps[o];
             const float* w = horizontal.weights.data() + t.weightsAt;
@@ -175,7 +177,7 @@ Result resample(const PixelRect& content, uint32_t outWidth, uint32_t outHeight,
         const float* w = vertical.weights.data() + t.weightsAt;
         std::fill(sum.begin(), sum.end(), Float4{0, 0, 0, 0});
         for (uint32_t k = 0; k < t.count; ++k) {
-            const Float4* in = columns.data() + size_t(t.first + k) * outWidth;
+            const Float4* in = columns.get() + size_t(t.first + k) * outWidth;
             const float wk = w[k];
             for (uint32_t x = 0; x < outWidth; ++x)
                 sum[x] += in[x] * wk;
