@@ -34,7 +34,7 @@ init_prefix() {
     touch "$prefix/.tarnel-ready"
   fi
   # One server for the whole run instead of one per test.
-  wineserver -p >/dev/null 2>&1 </dev/null
+  wineserver -p >/dev/null 2>&1 </dev/null || true  # already running: keep it
   # The first program of a server session starts Wine's own services; start them here, with no
   # pipe of CTest's, or they would hold the first test's output open until the server ends.
   wine cmd.exe /c exit >/dev/null 2>&1 </dev/null

@@ -2,6 +2,7 @@
 // thread) and stop the run (asked from the Stop button).
 #include "Confirmations.h"
 
+#include "ProductText.h"
 #include "app/AppGlobals.h"
 #include "engine/ConvertCore.h"
 
@@ -9,7 +10,6 @@
 
 namespace {
 
-const wchar_t kProductCaption[] = L"Tarnel Free PNG to ICO Converter";
 const wchar_t kStopQuestion[] = L"Are you sure you want to stop the conversion?";
 const wchar_t kOverwriteBefore[] = L"'";
 const wchar_t kOverwriteAfter[] = L"' already exists.\nDo you want to replace it?";

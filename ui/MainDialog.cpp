@@ -3,6 +3,7 @@
 
 #include "ConvertCommand.h"
 #include "OutputFolder.h"
+#include "ProductText.h"
 #include "SourceList.h"
 #include "Toolbar.h"
 #include "app/AppGlobals.h"
@@ -10,9 +11,6 @@
 #include "res/resource.h"
 
 namespace {
-
-const wchar_t kProductCaption[] = L"Tarnel Free PNG to ICO Converter";
-const wchar_t kVersion[] = L"1.0";
 
 INT_PTR onDrawItem(LPARAM lParam) {
     const DRAWITEMSTRUCT* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
@@ -80,7 +78,7 @@ bool onInitMainDlg(HWND hwnd) {
     // A shared resource icon: never destroyed.
     g_app.hAppIcon = LoadIconW(g_app.hInstance, MAKEINTRESOURCEW(IDI_APP));
 
-    const std::wstring title = std::wstring(kProductCaption) + L" " + kVersion;
+    const std::wstring title = std::wstring(kProductCaption) + L" " + kProductVersion;
     SetWindowTextW(hwnd, title.c_str());
     SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(g_app.hAppIcon));
     SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(g_app.hAppIcon));
