@@ -3,45 +3,9 @@
 #include "WinTest.h"
 
 namespace {
-const DWORD kReleaseLimitMs = 30000;
 CRITICAL_SECTION g_captureGuard;
 std::string g_captured;
 } // namespace
-
-ScriptedEngine::ScriptedEngine(ImagePreset* presetToUse)
-    : ConvertCore(presetToUse), entered(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
-      release(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
-
-ScriptedEngine::~ScriptedEngine() {
-    // A worker blocked in convert must be let go before the base destructor waits for it.
-    blocking = false;
-    SetEvent(release);
-    waitForWorker(INFINITE);
-    CloseHandle(entered);
-    CloseHandle(release);
-}
-
-bool ScriptedEngine::convert(const std::wstring& source, const std::wstring& dest) {
-    const int index = currentIndex;
-    ++convertCalls;
-    if (WaitForSingleObject(lockEvent, 0) == WAIT_OBJECT_0)
-        SetEvent(lockEvent);
-    else
-        lockFreeDuringConvert = false;
-    convertedDests.push_back(dest);
-    if (blocking) {
-        SetEvent(entered);
-        WaitForSingleObject(release, kReleaseLimitMs);
-    }
-    if (writeOutput && !failIndices.count(index))
-        wintest::writeFile(dest, "converted");
-    return true;
-}
-
-void ScriptedEngine::onRunEnd() {
-    stateAtRunEnd = runState.load();
-    ++runEndCalls;
-}
 
 DebugOutputCapture::DebugOutputCapture() {
     InitializeCriticalSection(&g_captureGuard);

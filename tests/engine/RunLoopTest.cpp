@@ -1,6 +1,7 @@
 // The worker and its run loop: states, stops between files, the overwrite question, the
 // engine's lifetime around a live worker, and one real batch through the conversion library.
 #include "EngineTestSupport.h"
+#include "FakeEngine.h"
 #include "ImagePreset.h"
 #include "WinTest.h"
 
@@ -40,7 +41,7 @@ protected:
     CImageConverter_PNG_ICO preset;
     TempDir in;
     TempDir out;
-    ScriptedEngine engine{&preset};
+    FakeEngine engine{&preset};
 };
 
 TEST_F(RunLoop, ThreeJobsCompleteWithTheirTraceLinesInOrder) {
@@ -54,6 +55,7 @@ TEST_F(RunLoop, ThreeJobsCompleteWithTheirTraceLinesInOrder) {
         EXPECT_EQ(Completed, engine.stateAtRunEnd.load());
         EXPECT_EQ(1, engine.runEndCalls.load());
         EXPECT_EQ(3, engine.getCompletedCount());
+        EXPECT_EQ(3u, engine.convertedDests().size());
         EXPECT_EQ(out.file(L"a.ico"), destOf(0));
         EXPECT_EQ(out.file(L"b.png"), destOf(1));
         EXPECT_EQ(out.file(L"c.png"), destOf(2));
@@ -123,23 +125,21 @@ TEST_F(RunLoop, AFailedConversionCountsZeroAndTheRunGoesOn) {
 
 TEST_F(RunLoop, StopDuringTheSecondOfFiveFinishesItAndLeavesTheRestUntouched) {
     runWithDeadline([&] {
-        engine.blocking = true;
+        engine.holdJob(1);
         addJobs({L"1.png", L"2.png", L"3.png", L"4.png", L"5.png"});
         ASSERT_TRUE(engine.start());
-        ASSERT_TRUE(engine.waitEntered());
-        engine.releaseOne();
-        ASSERT_TRUE(engine.waitEntered()) << "job 2 never began";
+        ASSERT_TRUE(engine.waitJobHeld()) << "job 2 never began";
         EXPECT_EQ(Running, engine.runState.load());
 
         // The stop request lands while job 2 converts; the wait gives up before it is let go.
         engine.stopAndWait();
         EXPECT_EQ(StopRequested, engine.runState.load());
         EXPECT_TRUE(engine.isWorkerAlive());
-        engine.releaseOne();
+        engine.releaseJob();
         ASSERT_TRUE(engine.waitForWorker(10000));
 
         EXPECT_EQ(Stopped, engine.runState.load());
-        EXPECT_EQ(2, engine.convertCalls.load());
+        EXPECT_EQ(2u, engine.convertedDests().size());
         EXPECT_EQ(100, progressOf(0));
         EXPECT_EQ(100, progressOf(1));
         for (int i = 2; i < 5; ++i) {
@@ -153,12 +153,12 @@ TEST_F(RunLoop, StopDuringTheSecondOfFiveFinishesItAndLeavesTheRestUntouched) {
 
 TEST_F(RunLoop, StopDuringTheLastJobStillEndsStopped) {
     runWithDeadline([&] {
-        engine.blocking = true;
+        engine.holdJob(0);
         addJobs({L"only.png"});
         ASSERT_TRUE(engine.start());
-        ASSERT_TRUE(engine.waitEntered());
+        ASSERT_TRUE(engine.waitJobHeld());
         engine.runState = StopRequested; // as stopAndWait sets it, without its wait
-        engine.releaseOne();
+        engine.releaseJob();
         ASSERT_TRUE(engine.waitForWorker(10000));
         EXPECT_EQ(Stopped, engine.runState.load());
         EXPECT_EQ(Stopped, engine.stateAtRunEnd.load());
@@ -185,7 +185,7 @@ TEST_F(RunLoop, DestinationEqualToSourceIsInPlaceWithoutConverting) {
         engine.preset = &preset;
         EXPECT_EQ(in.file(L"self.png"), destOf(0));
         EXPECT_EQ(100, progressOf(0)) << "in place although no such file exists: it is not looked for";
-        EXPECT_EQ(0, engine.convertCalls.load());
+        EXPECT_TRUE(engine.convertedDests().empty());
         EXPECT_EQ(0, asked);
     }, kDeadlineMs, "destination equals source");
 }
@@ -196,7 +196,7 @@ struct Question {
 };
 
 struct QuestionLog {
-    ScriptedEngine* engine;
+    FakeEngine* engine;
     int answer;
     std::vector<Question> asked;
     bool snapshotTaken = true;
@@ -221,7 +221,7 @@ TEST_F(RunLoop, ExistingDestinationIsAskedAboutAndKeptOrReplaced) {
         const Case cases[] = {{0, true, false}, {1, true, true}, {2, true, false}, {1, false, false}};
         for (const Case& c : cases) {
             engine.clearJobs();
-            engine.convertCalls = 0;
+            const size_t convertedBefore = engine.convertedDests().size();
             addJobs({L"photo.png"});
             ASSERT_TRUE(wintest::writeFile(out.file(L"photo.ico"), "old"));
             QuestionLog log{&engine, c.answer, {}};
@@ -233,9 +233,9 @@ TEST_F(RunLoop, ExistingDestinationIsAskedAboutAndKeptOrReplaced) {
 
             std::string content;
             ASSERT_TRUE(wintest::readFile(out.file(L"photo.ico"), content));
-            EXPECT_EQ(c.replaced ? "converted" : "old", content) << "answer " << c.answer;
+            EXPECT_EQ(c.replaced ? engine.outputBytes : "old", content) << "answer " << c.answer;
             EXPECT_EQ(100, progressOf(0)) << "the destination is in place either way";
-            EXPECT_EQ(c.replaced ? 1 : 0, engine.convertCalls.load());
+            EXPECT_EQ(c.replaced ? 1u : 0u, engine.convertedDests().size() - convertedBefore);
             EXPECT_EQ(c.withCallback ? 1u : 0u, log.asked.size());
             if (!log.asked.empty()) {
                 EXPECT_EQ(1, log.asked[0].question);
@@ -263,7 +263,7 @@ TEST_F(RunLoop, UnreadableExistingDestinationIsStillAskedAbout) {
         ASSERT_TRUE(startAndWaitForEnd(engine));
         CloseHandle(held);
         EXPECT_EQ(1u, log.asked.size());
-        EXPECT_EQ(0, engine.convertCalls.load());
+        EXPECT_TRUE(engine.convertedDests().empty());
         EXPECT_EQ(100, progressOf(0));
     }, kDeadlineMs, "unreadable destination");
 }
@@ -290,16 +290,16 @@ TEST_F(RunLoop, StopAndWaitIsBoundedBeforeAndAfterARun) {
 
 DWORD WINAPI releaseAfterAWhile(LPVOID engine) {
     Sleep(300);
-    static_cast<ScriptedEngine*>(engine)->releaseOne();
+    static_cast<FakeEngine*>(engine)->releaseJob();
     return 0;
 }
 
 TEST_F(RunLoop, NothingOverlapsALiveWorker) {
     runWithDeadline([&] {
-        engine.blocking = true;
+        engine.holdJob(0);
         addJobs({L"a.png", L"b.png"});
         ASSERT_TRUE(engine.start());
-        ASSERT_TRUE(engine.waitEntered());
+        ASSERT_TRUE(engine.waitJobHeld());
         engine.stopAndWait(); // gives up while the first file still converts
         ASSERT_TRUE(engine.isWorkerAlive());
 
@@ -313,7 +313,7 @@ TEST_F(RunLoop, NothingOverlapsALiveWorker) {
         CloseHandle(releaser);
 
         // A new run on the same engine starts cleanly.
-        engine.blocking = false;
+        engine.holdJob(-1);
         addJobs({L"c.png"});
         ASSERT_TRUE(startAndWaitForEnd(engine));
         EXPECT_EQ(Completed, engine.runState.load());
@@ -323,29 +323,22 @@ TEST_F(RunLoop, NothingOverlapsALiveWorker) {
 
 TEST_F(RunLoop, DestroyingTheEngineWaitsForItsWorker) {
     runWithDeadline([&] {
-        ScriptedEngine* doomed = new ScriptedEngine(&preset);
+        FakeEngine* doomed = new FakeEngine(&preset);
         doomed->outputFolder = out.path();
-        doomed->blocking = true;
+        doomed->holdJob(0);
         doomed->addJob(in.file(L"x.png").c_str());
         ASSERT_TRUE(doomed->start());
-        ASSERT_TRUE(doomed->waitEntered());
+        ASSERT_TRUE(doomed->waitJobHeld());
         doomed->runState = StopRequested;
         delete doomed; // lets the conversion go, then waits for the worker before freeing
         EXPECT_TRUE(wintest::fileExists(out.file(L"x.ico")));
     }, kDeadlineMs, "destruction");
 }
 
-class NoThreadEngine : public ScriptedEngine {
-public:
-    using ScriptedEngine::ScriptedEngine;
-
-protected:
-    HANDLE createWorkerThread() override { return nullptr; }
-};
-
 TEST(RunLoopStart, AWorkerThatCannotBeCreatedLeavesTheEngineIdle) {
     CImageConverter_PNG_ICO preset;
-    NoThreadEngine engine(&preset);
+    FakeEngine engine(&preset);
+    engine.failStart = true;
     engine.addJob(L"C:\\a.png");
     EXPECT_FALSE(engine.start());
     EXPECT_EQ(Idle, engine.runState.load());
@@ -356,20 +349,22 @@ TEST_F(RunLoop, ThousandJobsCompleteOrStopFiftyTimesInARow) {
     runWithDeadline([&] {
         for (int i = 0; i < 1000; ++i)
             engine.addJob(in.file(std::to_wstring(i) + L".png").c_str());
-        engine.writeOutput = false; // every run converts every job it reaches
+        for (int i = 0; i < 1000; ++i)
+            engine.failIndices.insert(i); // nothing is written, so every run converts every job it reaches
         for (int run = 0; run < 50; ++run) {
-            engine.convertCalls = 0;
+            const size_t convertedBefore = engine.convertedDests().size();
+            const auto convertedThisRun = [&] { return engine.convertedDests().size() - convertedBefore; };
             ASSERT_TRUE(engine.start());
             const bool stopThisRun = run % 2 == 1;
             if (stopThisRun) {
-                wintest::waitUntil([&] { return engine.convertCalls.load() > 0 || engine.runState != Running; }, 5000);
+                wintest::waitUntil([&] { return convertedThisRun() > 0 || engine.runState != Running; }, 5000);
                 RunState running = Running;
                 engine.runState.compare_exchange_strong(running, StopRequested);
             }
             ASSERT_TRUE(engine.waitForWorker(20000)) << "run " << run << " did not end";
             const RunState state = engine.runState;
             if (stopThisRun)
-                EXPECT_TRUE(state == Stopped || (state == Completed && engine.convertCalls == 1000)) << "run " << run;
+                EXPECT_TRUE(state == Stopped || (state == Completed && convertedThisRun() == 1000)) << "run " << run;
             else
                 EXPECT_EQ(Completed, state) << "run " << run;
         }

@@ -58,8 +58,17 @@ int FakeEngine::heldQuestionCallback(int question, void* userData) {
     return self->windowCallback_(question, userData);
 }
 
+void FakeEngine::onRunEnd() {
+    stateAtRunEnd = runState.load();
+    ++runEndCalls;
+}
+
 bool FakeEngine::convert(const std::wstring& source, const std::wstring& dest) {
     const int index = currentIndex;
+    if (WaitForSingleObject(lockEvent, 0) == WAIT_OBJECT_0)
+        SetEvent(lockEvent);
+    else
+        lockFreeDuringConvert = false;
     if (index == heldJob) {
         SetEvent(jobHeld_);
         WaitForSingleObject(jobRelease_, INFINITE);

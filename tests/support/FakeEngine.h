@@ -20,6 +20,7 @@ public:
 
     bool convert(const std::wstring& source, const std::wstring& dest) override;
     bool start() override;
+    void onRunEnd() override;
 
     // The conversion of job `index` signals and then waits until releaseJob(); -1 holds none.
     void holdJob(int index) { heldJob = index; }
@@ -47,6 +48,10 @@ public:
     std::atomic<int> heldQuestionAnswer{-1};
     std::atomic<int> startCalls{0};
     std::atomic<bool> workerAliveAtStart{false};
+    std::atomic<int> runEndCalls{0};
+    std::atomic<int> stateAtRunEnd{-1};
+    // False once a conversion ran while the engine's lock was held.
+    std::atomic<bool> lockFreeDuringConvert{true};
 
 protected:
     HANDLE createWorkerThread() override;
