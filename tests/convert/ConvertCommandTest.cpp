@@ -2,6 +2,7 @@
 // and releases: the refusals in their order, the overwrite questions of a run, the selection of
 // the converted entries, and a second Convert while a stopped run's worker is still busy.
 #include "FakeEngine.h"
+#include "ProgramTexts.h"
 #include "WinTest.h"
 
 #include "app/AppGlobals.h"
@@ -24,16 +25,7 @@ using namespace wintest;
 namespace {
 
 const DWORD kDeadlineMs = 90000;
-const wchar_t kCaption[] = L"Tarnel Free PNG to ICO Converter";
-const wchar_t kMainTitle[] = L"Tarnel Free PNG to ICO Converter 1.0";
-const wchar_t kProgressTitle[] = L"Progress";
-const wchar_t kStopText[] = L"Are you sure you want to stop the conversion?";
-const wchar_t kSettingsKey[] = L"Software\\Tarnel Image Converter\\ico png";
 const DWORD kSeveralTicksMs = 600;
-
-std::wstring overwriteText(const std::wstring& dest) {
-    return L"'" + dest + L"' already exists.\nDo you want to replace it?";
-}
 
 std::wstring programFolder() {
     wchar_t path[MAX_PATH] = {};
@@ -124,14 +116,7 @@ protected:
     static void setFolder(HWND main, const std::wstring& folder) {
         SendMessageW(GetDlgItem(main, IDC_OUTPUT_FOLDER), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder.c_str()));
     }
-    static std::vector<int> selection(HWND main) {
-        HWND list = GetDlgItem(main, IDC_SOURCE_LIST);
-        std::vector<int> selected;
-        const int count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
-        for (int i = 0; i < count; ++i)
-            selected.push_back(SendMessageW(list, LB_GETSEL, i, 0) > 0 ? 1 : 0);
-        return selected;
-    }
+    static std::vector<int> selection(HWND main) { return listSelection(GetDlgItem(main, IDC_SOURCE_LIST)); }
     static std::wstring entryText(HWND main, int i) {
         wchar_t text[MAX_PATH] = {};
         SendMessageW(GetDlgItem(main, IDC_SOURCE_LIST), LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
@@ -154,7 +139,7 @@ protected:
 
     std::wstring source(const wchar_t* name) const { return in.file(name); }
 
-    RegistryValueGuard savedFolder{kSettingsKey, L"out_dir"};
+    RegistryValueGuard savedFolder{kSettingsKey, kFolderValue};
     TempDir in;
     TempDir out;
     std::unique_ptr<FakeEngine> engine;

@@ -2,11 +2,11 @@
 // with the open-file dialog, the output folder typed, Convert, the questions answered, Close,
 // Remove, and the program closed. What it wrote is checked here with the Windows icon loader
 // and a look at the PNG signature, and afterwards by Pillow (check_outputs.py).
+#include "FileDialogDriver.h"
+#include "ProgramTexts.h"
 #include "WinTest.h"
 
 #include <gtest/gtest.h>
-
-#include <dlgs.h>
 
 #include <string>
 #include <vector>
@@ -16,13 +16,6 @@ using namespace wintest;
 namespace {
 
 const DWORD kDeadlineMs = 240000;
-const wchar_t kCaption[] = L"Tarnel Free PNG to ICO Converter";
-const wchar_t kMainTitle[] = L"Tarnel Free PNG to ICO Converter 1.0";
-const wchar_t kOpenFileTitle[] = L"Select Files";
-const wchar_t kProgressTitle[] = L"Progress";
-const wchar_t kSettingsKey[] = L"Software\\Tarnel Image Converter\\ico png";
-const wchar_t kFolderValue[] = L"out_dir";
-const wchar_t kProgramName[] = L"TarnelPngToIco.exe";
 
 // Control ids of the program's windows (res/resource.h), as a user sees them.
 const int kConvertButton = 1001;
@@ -34,38 +27,8 @@ const int kProgressFile = 1016;
 const int kProgressCount = 1018;
 const int kCloseButton = 1021;
 
-// The name box of the open-file dialog: a combo box in the Explorer-style template, a plain
-// edit in older ones.
-const int kFileNameBoxIds[] = {cmb13, edt1};
-
-std::wstring overwriteText(const std::wstring& dest) {
-    return L"'" + dest + L"' already exists.\nDo you want to replace it?";
-}
-
-HWND fileNameBox(HWND dialog) {
-    for (int id : kFileNameBoxIds) {
-        if (HWND box = GetDlgItem(dialog, id))
-            return box;
-    }
-    return nullptr;
-}
-
 void setText(HWND control, const std::wstring& text) {
     SendMessageW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-}
-
-// The open-file dialog opens in the program's working folder; the names are typed quoted, as a
-// user types several names into the box.
-bool pickFiles(HWND dialog, const std::vector<std::wstring>& names) {
-    HWND box = fileNameBox(dialog);
-    if (!box)
-        return false;
-    std::wstring typed;
-    for (const std::wstring& name : names)
-        typed += L"\"" + name + L"\" ";
-    setText(box, typed);
-    clickButton(dialog, IDOK);
-    return waitUntil([&] { return !IsWindow(dialog); });
 }
 
 int entryCount(HWND main) {
@@ -73,21 +36,11 @@ int entryCount(HWND main) {
 }
 
 std::vector<int> selection(HWND main) {
-    std::vector<int> selected;
-    for (int i = 0; i < entryCount(main); ++i)
-        selected.push_back(SendMessageW(GetDlgItem(main, kSourceList), LB_GETSEL, i, 0) > 0 ? 1 : 0);
-    return selected;
+    return listSelection(GetDlgItem(main, kSourceList));
 }
 
 std::vector<std::wstring> entries(HWND main) {
-    std::vector<std::wstring> texts;
-    HWND list = GetDlgItem(main, kSourceList);
-    for (int i = 0; i < entryCount(main); ++i) {
-        wchar_t text[MAX_PATH] = {};
-        SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
-        texts.push_back(text);
-    }
-    return texts;
+    return listItems(GetDlgItem(main, kSourceList));
 }
 
 // Presses Convert, waits for the run to complete, checks its count line and presses Close.
@@ -145,7 +98,8 @@ TEST(ProgramEndToEnd, ConvertsPickedFilesAndRemembersTheFolder) {
             clickButton(main, kAddButton);
             HWND picker = waitForProcessWindow(program.id(), kOpenFileTitle);
             ASSERT_TRUE(picker != nullptr) << "no open-file dialog";
-            ASSERT_TRUE(pickFiles(picker, {L"wide.png", L"UPPER.PNG", L"multi.ico", L"broken.png"}));
+            // It opens in the program's working folder, so the names alone are enough.
+            ASSERT_TRUE(chooseFileNames(picker, quotedNames({L"wide.png", L"UPPER.PNG", L"multi.ico", L"broken.png"})));
             ASSERT_TRUE(waitUntil([&] { return entryCount(main) == 4; })) << entryCount(main) << " entries";
             EXPECT_EQ(sources, entries(main));
             setText(GetDlgItem(main, kOutputFolderEdit), out);

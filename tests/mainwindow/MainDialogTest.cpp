@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ProgramTexts.h"
 #include "ProgramUnderTest.h"
 #include "WinTest.h"
 #include "app/AppGlobals.h"
@@ -18,6 +19,8 @@
 #include "ui/MainDialog.h"
 
 using namespace mainwindow;
+using wintest::kFolderValue;
+using wintest::kSettingsKey;
 
 namespace {
 
@@ -41,7 +44,7 @@ TEST(MainDialogStartUp, TitleAndBothIconsComeFromTheProgram) {
             ProgramUnderTest program;
             HWND dialog = program.dialog();
             ASSERT_NE(dialog, nullptr);
-            EXPECT_EQ(wintest::windowText(dialog), kTitle);
+            EXPECT_EQ(wintest::windowText(dialog), wintest::kMainTitle);
 
             // LoadIconW hands out one shared handle per resource, so equality means icon 107.
             HICON appIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP));
@@ -148,10 +151,10 @@ TEST(MainDialogRememberedFolder, IsShownInTheEditBox) {
         L"C:\\B\u00fcro\\\u30a2\u30a4\u30b3\u30f3",
         L"  C:\\kept as typed\\  ",
     };
-    RememberedFolderGuard keep;
+    wintest::RegistryValueGuard keep(kSettingsKey, kFolderValue);
     for (const std::wstring& folder : folders) {
         SCOPED_TRACE(std::string(folder.begin(), folder.end()));
-        ASSERT_TRUE(setRememberedFolder(folder));
+        ASSERT_TRUE(wintest::writeRegistryString(kSettingsKey, kFolderValue, folder));
         wintest::runWithDeadline(
             [&] {
                 ProgramUnderTest program;
@@ -164,8 +167,8 @@ TEST(MainDialogRememberedFolder, IsShownInTheEditBox) {
 }
 
 TEST(MainDialogRememberedFolder, NoneSavedLeavesTheEditBoxEmpty) {
-    RememberedFolderGuard keep;
-    ASSERT_TRUE(deleteRememberedFolder());
+    wintest::RegistryValueGuard keep(kSettingsKey, kFolderValue);
+    ASSERT_TRUE(wintest::deleteRegistryValue(kSettingsKey, kFolderValue));
     wintest::runWithDeadline(
         [&] {
             ProgramUnderTest program;
@@ -197,10 +200,10 @@ TEST(MainDialogClosing, EveryRouteGoesThroughTheClosePath) {
         {"title-bar close", TitleBarClose, L"F:\\x"},
         {"Esc with an empty box", EscKey, L""},
     };
-    RememberedFolderGuard keep;
+    wintest::RegistryValueGuard keep(kSettingsKey, kFolderValue);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        ASSERT_TRUE(setRememberedFolder(L"C:\\Before"));
+        ASSERT_TRUE(wintest::writeRegistryString(kSettingsKey, kFolderValue, L"C:\\Before"));
         wintest::runWithDeadline(
             [&] {
                 ProgramUnderTest program;
@@ -233,7 +236,7 @@ TEST(MainDialogClosing, EveryRouteGoesThroughTheClosePath) {
                 EXPECT_EQ(record.gdiplusTokenAfterShutdown, 0u);
 
                 std::wstring saved;
-                EXPECT_TRUE(readRememberedFolder(saved));
+                EXPECT_TRUE(wintest::readRegistryString(kSettingsKey, kFolderValue, saved));
                 EXPECT_EQ(saved, row.typed);
             },
             kDeadlineMs, row.name);
@@ -294,7 +297,7 @@ private:
 // After a confirmed stop the progress window may close while the worker still converts its
 // last file; closing the main window then must wait for that file before the engine goes.
 TEST(MainDialogClosing, WaitsForAWorkerStillFinishingItsFile) {
-    RememberedFolderGuard keep;
+    wintest::RegistryValueGuard keep(kSettingsKey, kFolderValue);
     wintest::TempDir output;
     EventLog log;
     HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -354,8 +357,8 @@ TEST(MainDialogIgnores, OkAndNotificationsOfOtherControls) {
         {"label click", IDC_OUTPUT_LABEL, STN_CLICKED},
         {"unknown id", 4242, BN_CLICKED},
     };
-    RememberedFolderGuard keep;
-    ASSERT_TRUE(setRememberedFolder(L"C:\\Stays"));
+    wintest::RegistryValueGuard keep(kSettingsKey, kFolderValue);
+    ASSERT_TRUE(wintest::writeRegistryString(kSettingsKey, kFolderValue, L"C:\\Stays"));
     wintest::runWithDeadline(
         [&] {
             ProgramUnderTest program;
@@ -433,7 +436,7 @@ TEST(MainDialogToolTips, OneToolPerToolbarButtonWithItsText) {
 
 // With no picture resources the window still opens and closes normally; nothing is cached.
 TEST(MainDialogWithoutPictures, OpensAndClosesNormally) {
-    RememberedFolderGuard keep;
+    wintest::RegistryValueGuard keep(kSettingsKey, kFolderValue);
     wintest::runWithDeadline(
         [&] {
             ProgramUnderTest program(GetModuleHandleW(L"kernel32.dll"));

@@ -1,5 +1,6 @@
 #include "ProgramUnderTest.h"
 
+#include "ProgramTexts.h"
 #include "WinTest.h"
 #include "app/AppGlobals.h"
 #include "app/ImageCache.h"
@@ -12,7 +13,7 @@ ProgramUnderTest::ProgramUnderTest(HMODULE pictures) : pictures_(pictures ? pict
     thread_ = CreateThread(nullptr, 0, threadProc, this, 0, &threadId_);
     if (!thread_)
         return;
-    dialog_ = wintest::waitForWindow(L"#32770", kTitle, 15000);
+    dialog_ = wintest::waitForWindow(L"#32770", wintest::kMainTitle, 15000);
     // Another process may show a window of the same title; only ours counts.
     if (dialog_ && GetWindowThreadProcessId(dialog_, nullptr) != threadId_)
         dialog_ = nullptr;
@@ -84,53 +85,6 @@ int countVisibleWindows(DWORD threadId) {
     int count = 0;
     EnumThreadWindows(threadId, countVisible, reinterpret_cast<LPARAM>(&count));
     return count;
-}
-
-bool setRememberedFolder(const std::wstring& folder) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
-        return false;
-    const LONG status = RegSetValueExW(key, kFolderValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
-                                       static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-    return status == ERROR_SUCCESS;
-}
-
-bool readRememberedFolder(std::wstring& folder) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    DWORD type = 0;
-    DWORD size = 0;
-    bool ok = RegQueryValueExW(key, kFolderValue, nullptr, &type, nullptr, &size) == ERROR_SUCCESS && type == REG_SZ;
-    std::wstring text(size / sizeof(wchar_t) + 1, L'\0');
-    ok = ok && RegQueryValueExW(key, kFolderValue, nullptr, &type, reinterpret_cast<BYTE*>(&text[0]), &size) ==
-                   ERROR_SUCCESS;
-    RegCloseKey(key);
-    if (ok)
-        folder = text.c_str();
-    return ok;
-}
-
-RememberedFolderGuard::RememberedFolderGuard() {
-    existed_ = readRememberedFolder(folder_);
-}
-
-RememberedFolderGuard::~RememberedFolderGuard() {
-    if (existed_)
-        setRememberedFolder(folder_);
-    else
-        deleteRememberedFolder();
-}
-
-bool deleteRememberedFolder() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_WRITE, &key) != ERROR_SUCCESS)
-        return true;
-    const LONG status = RegDeleteValueW(key, kFolderValue);
-    RegCloseKey(key);
-    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }
 
 } // namespace mainwindow

@@ -10,10 +10,6 @@
 
 namespace mainwindow {
 
-const wchar_t kTitle[] = L"Tarnel Free PNG to ICO Converter 1.0";
-const wchar_t kSettingsKey[] = L"Software\\Tarnel Image Converter\\ico png";
-const wchar_t kFolderValue[] = L"out_dir";
-
 // What the shell looked like once the dialog had ended, before and after its shutdown.
 struct ShutdownRecord {
     INT_PTR dialogResult = -1;
@@ -59,24 +55,5 @@ void pressKey(DWORD threadId, UINT virtualKey);
 HWND focusedWindow(DWORD threadId);
 // Visible top-level windows of a thread, tooltips excluded.
 int countVisibleWindows(DWORD threadId);
-
-// Writes, reads or deletes the remembered output folder.
-bool setRememberedFolder(const std::wstring& folder);
-bool readRememberedFolder(std::wstring& folder);
-bool deleteRememberedFolder();
-
-// Puts the remembered output folder back as it was before the test (or removes it), so that
-// the tests leave the user's settings in the prefix untouched.
-class RememberedFolderGuard {
-public:
-    RememberedFolderGuard();
-    ~RememberedFolderGuard();
-    RememberedFolderGuard(const RememberedFolderGuard&) = delete;
-    RememberedFolderGuard& operator=(const RememberedFolderGuard&) = delete;
-
-private:
-    bool existed_ = false;
-    std::wstring folder_;
-};
 
 } // namespace mainwindow

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "MainDialogHost.h"
+#include "ProgramTexts.h"
 #include "WinTest.h"
 #include "res/resource.h"
 
@@ -13,8 +14,8 @@
 namespace foldertest {
 
 const wchar_t kProductKey[] = L"Software\\Tarnel Image Converter";
-const wchar_t kSettingsKey[] = L"Software\\Tarnel Image Converter\\ico png";
-const wchar_t kValueName[] = L"out_dir";
+using wintest::kFolderValue;
+using wintest::kSettingsKey;
 
 // Every test starts as on a machine where the program never ran.
 inline void forgetSettings() {

@@ -29,15 +29,7 @@ struct StoredValue {
 
 StoredValue storedValue() {
     StoredValue value;
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return value;
-    BYTE data[4096];
-    DWORD size = sizeof(data);
-    value.present = RegQueryValueExW(key, kValueName, nullptr, &value.type, data, &size) == ERROR_SUCCESS;
-    if (value.present)
-        value.data.assign(data, data + size);
-    RegCloseKey(key);
+    value.present = wintest::readRegistryValue(kSettingsKey, kFolderValue, value.type, value.data);
     return value;
 }
 
@@ -48,11 +40,7 @@ std::vector<BYTE> bytesWithNul(const std::wstring& text) {
 }
 
 void storeRaw(DWORD type, const void* data, DWORD size) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    EXPECT_EQ(RegSetValueExW(key, kValueName, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
-    RegCloseKey(key);
+    ASSERT_TRUE(wintest::writeRegistryValue(kSettingsKey, kFolderValue, type, data, size));
 }
 
 // Some registry layers append a NUL to a string value whose next unit in memory is one, so the

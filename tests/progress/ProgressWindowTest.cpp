@@ -2,6 +2,7 @@
 // line, the bar, Stop and Close, the stop question, the overwrite question, and the rules that
 // keep a question from outliving the window that owns it.
 #include "FakeEngine.h"
+#include "ProgramTexts.h"
 #include "WinTest.h"
 
 #include "app/AppGlobals.h"
@@ -23,15 +24,8 @@ using namespace wintest;
 namespace {
 
 const DWORD kDeadlineMs = 60000;
-const wchar_t kCaption[] = L"Tarnel Free PNG to ICO Converter";
-const wchar_t kStopText[] = L"Are you sure you want to stop the conversion?";
-const wchar_t kProgressTitle[] = L"Progress";
 // Several timer periods of the window: long enough for it to act on what it saw, if it would.
 const DWORD kSeveralTicksMs = 600;
-
-std::wstring overwriteText(const std::wstring& dest) {
-    return L"'" + dest + L"' already exists.\nDo you want to replace it?";
-}
 
 bool isShown(HWND dlg, int id) {
     HWND control = GetDlgItem(dlg, id);

@@ -2,38 +2,23 @@
 // go to a folder, type one name or several quoted names into the name box, press Open.
 #include "ListTesting.h"
 
+#include "FileDialogDriver.h"
+#include "ProgramTexts.h"
+
 #include "ui/SourceList.h"
 
-#include <commdlg.h>
 #include <dlgs.h>
 
 #include <algorithm>
 #include <cstdio>
 
 using listtest::listItems;
+using wintest::quotedNames;
 using wintest::runWithMainDialog;
 
 namespace {
 
-const wchar_t kOpenFileTitle[] = L"Select Files";
-// The name box of the file dialog: a combo box in the Explorer-style template, a plain edit in
-// older ones.
-const int kFileNameBoxIds[] = {cmb13, edt1};
 const int kFilterComboId = cmb1;
-
-HWND fileNameBox(HWND dialog) {
-    for (int id : kFileNameBoxIds) {
-        if (HWND box = GetDlgItem(dialog, id))
-            return box;
-    }
-    return nullptr;
-}
-
-std::wstring currentFolder(HWND dialog) {
-    wchar_t folder[MAX_PATH] = {};
-    SendMessageW(dialog, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(folder));
-    return folder;
-}
 
 // Ends a dialog the driver could not finish, with any message box it put up, so that the Add
 // command returns and the test fails instead of hanging.
@@ -43,24 +28,8 @@ void abandon(HWND dialog) {
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
 }
 
-bool typeAndConfirm(HWND dialog, const std::wstring& text) {
-    HWND box = fileNameBox(dialog);
-    if (!box)
-        return false;
-    SetWindowTextW(box, text.c_str());
-    wintest::clickButton(dialog, IDOK);
-    return true;
-}
-
-// Typing a folder and pressing Open goes to that folder, as it does for a user.
-bool goToFolder(HWND dialog, const std::wstring& folder) {
-    if (!typeAndConfirm(dialog, folder))
-        return false;
-    return wintest::waitUntil([&] { return lstrcmpiW(currentFolder(dialog).c_str(), folder.c_str()) == 0; });
-}
-
 HWND waitForFileDialog() {
-    return wintest::waitForWindow(L"#32770", kOpenFileTitle);
+    return wintest::waitForWindow(L"#32770", wintest::kOpenFileTitle);
 }
 
 // The driver of one Add command: in folder (none: stay), choose what is typed.
@@ -69,19 +38,12 @@ std::function<bool()> choose(const std::wstring& folder, const std::wstring& typ
         HWND dialog = waitForFileDialog();
         if (!dialog)
             return false;
-        const bool chosen = (folder.empty() || goToFolder(dialog, folder)) && typeAndConfirm(dialog, typed) &&
-                            wintest::waitUntil([&] { return !IsWindow(dialog); });
+        const bool chosen =
+            (folder.empty() || wintest::goToFolder(dialog, folder)) && wintest::chooseFileNames(dialog, typed);
         if (!chosen)
             abandon(dialog);
         return chosen;
     };
-}
-
-std::wstring quoted(const std::vector<std::wstring>& names) {
-    std::wstring typed;
-    for (const std::wstring& name : names)
-        typed += (typed.empty() ? L"\"" : L" \"") + name + L"\"";
-    return typed;
 }
 
 bool addThroughDialog(HWND mainDialog, const std::wstring& folder, const std::wstring& typed) {
@@ -186,7 +148,7 @@ TEST(AddCommand, SeveralChosenFilesAreAddedWithTheirFolder) {
     const std::vector<std::wstring> names = {L"a.png", L"b.ico"};
     createFiles(dir, names);
     runWithMainDialog([&](wintest::MainDialogHost& host) {
-        ASSERT_TRUE(addThroughDialog(host.dialog(), dir.path(), quoted(names)));
+        ASSERT_TRUE(addThroughDialog(host.dialog(), dir.path(), quotedNames(names)));
         EXPECT_EQ(listItems(host.control(IDC_SOURCE_LIST)), pathsIn(dir, names));
     });
 }
@@ -194,7 +156,7 @@ TEST(AddCommand, SeveralChosenFilesAreAddedWithTheirFolder) {
 TEST(AddCommand, SeveralFilesInADriveRootGetOneBackslash) {
     RootFiles files({L"a.png", L"b.ico"});
     runWithMainDialog([&](wintest::MainDialogHost& host) {
-        ASSERT_TRUE(addThroughDialog(host.dialog(), RootFiles::kRoot, quoted(files.names())));
+        ASSERT_TRUE(addThroughDialog(host.dialog(), RootFiles::kRoot, quotedNames(files.names())));
         EXPECT_EQ(listItems(host.control(IDC_SOURCE_LIST)),
                   (std::vector<std::wstring>{RootFiles::path(files.names()[0]), RootFiles::path(files.names()[1])}));
     });
@@ -205,7 +167,7 @@ TEST(AddCommand, OnlyPngAndIcoInAnyCaseEnter) {
     const std::vector<std::wstring> names = {L"a.png", L"b.ICO", L"c.jpg", L"d.txt", L"e.Png", L"f", L"g.ico.bak"};
     createFiles(dir, names);
     runWithMainDialog([&](wintest::MainDialogHost& host) {
-        ASSERT_TRUE(addThroughDialog(host.dialog(), dir.path(), quoted(names)));
+        ASSERT_TRUE(addThroughDialog(host.dialog(), dir.path(), quotedNames(names)));
         EXPECT_EQ(listItems(host.control(IDC_SOURCE_LIST)), pathsIn(dir, {L"a.png", L"b.ICO", L"e.Png"}));
     });
 }
@@ -214,9 +176,9 @@ TEST(AddCommand, SkipsAListedFileAndAddsOneDifferingOnlyInCase) {
     wintest::TempDir dir;
     createFiles(dir, {L"a.png", L"b.png"});
     runWithMainDialog([&](wintest::MainDialogHost& host) {
-        ASSERT_TRUE(addThroughDialog(host.dialog(), dir.path(), quoted({L"a.png", L"b.png"})));
+        ASSERT_TRUE(addThroughDialog(host.dialog(), dir.path(), quotedNames({L"a.png", L"b.png"})));
         // Chosen again, with one name typed in another letter case.
-        ASSERT_TRUE(addThroughDialog(host.dialog(), dir.path(), quoted({L"a.png", L"B.PNG"})));
+        ASSERT_TRUE(addThroughDialog(host.dialog(), dir.path(), quotedNames({L"a.png", L"B.PNG"})));
         // Where the collation puts "B.PNG" against "b.png" is the list box's business.
         EXPECT_EQ(sorted(listItems(host.control(IDC_SOURCE_LIST))), sorted(pathsIn(dir, {L"a.png", L"b.png", L"B.PNG"})));
     });
@@ -227,8 +189,8 @@ TEST(AddCommand, ItemsAreSortedWhateverTheOrderOfChoosing) {
     const std::vector<std::wstring> sorted = {L"apple.png", L"kiwi.ico", L"mango.png", L"pear.ico"};
     createFiles(dir, sorted);
     runWithMainDialog([&](wintest::MainDialogHost& host) {
-        ASSERT_TRUE(addThroughDialog(host.dialog(), dir.path(), quoted({L"pear.ico", L"apple.png"})));
-        ASSERT_TRUE(addThroughDialog(host.dialog(), dir.path(), quoted({L"mango.png", L"kiwi.ico"})));
+        ASSERT_TRUE(addThroughDialog(host.dialog(), dir.path(), quotedNames({L"pear.ico", L"apple.png"})));
+        ASSERT_TRUE(addThroughDialog(host.dialog(), dir.path(), quotedNames({L"mango.png", L"kiwi.ico"})));
         EXPECT_EQ(listItems(host.control(IDC_SOURCE_LIST)), pathsIn(dir, sorted));
     });
 }
@@ -240,9 +202,9 @@ TEST(AddCommand, CancelAddsNothing) {
         ASSERT_GE(addSourceFile(L"C:\\kept.png"), 0);
         const bool cancelled = wintest::sendCommandWhileDriving(host.dialog(), IDC_ADD, [&] {
             HWND dialog = waitForFileDialog();
-            if (!dialog || !goToFolder(dialog, dir.path()))
+            if (!dialog || !wintest::goToFolder(dialog, dir.path()))
                 return false;
-            SetWindowTextW(fileNameBox(dialog), L"a.png");
+            SetWindowTextW(wintest::fileNameBox(dialog), L"a.png");
             wintest::clickButton(dialog, IDCANCEL);
             return wintest::waitUntil([&] { return !IsWindow(dialog); });
         });
@@ -260,7 +222,7 @@ TEST(AddCommand, NamesBeyondAsciiArriveUnchanged) {
     };
     createFiles(dir, names);
     runWithMainDialog([&](wintest::MainDialogHost& host) {
-        ASSERT_TRUE(addThroughDialog(host.dialog(), dir.path(), quoted(names)));
+        ASSERT_TRUE(addThroughDialog(host.dialog(), dir.path(), quotedNames(names)));
         EXPECT_EQ(sorted(listItems(host.control(IDC_SOURCE_LIST))), sorted(pathsIn(dir, names)));
         // One at a time too: a single choice takes the other road through the result buffer.
         clearSourceFiles();

@@ -1,5 +1,6 @@
 #include "WinTest.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -139,6 +140,27 @@ void clickButton(HWND dialog, int controlId) {
 void sendCommand(HWND dialog, int controlId) {
     SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(controlId, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, controlId)));
+}
+
+std::vector<std::wstring> listItems(HWND list) {
+    std::vector<std::wstring> items;
+    const int count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        const LRESULT length = SendMessageW(list, LB_GETTEXTLEN, i, 0);
+        std::wstring item(static_cast<size_t>(length > 0 ? length : 0) + 1, L'\0');
+        SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&item[0]));
+        item.resize(static_cast<size_t>(length > 0 ? length : 0));
+        items.push_back(item);
+    }
+    return items;
+}
+
+std::vector<int> listSelection(HWND list) {
+    std::vector<int> selected;
+    const int count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i)
+        selected.push_back(SendMessageW(list, LB_GETSEL, i, 0) > 0 ? 1 : 0);
+    return selected;
 }
 
 std::wstring messageBoxText(HWND box) {
@@ -318,45 +340,69 @@ bool fileExists(const std::wstring& path) {
 
 RegistryValueGuard::RegistryValueGuard(std::wstring subKey, std::wstring valueName)
     : subKey_(std::move(subKey)), valueName_(std::move(valueName)) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, subKey_.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return;
-    DWORD size = 0;
-    if (RegQueryValueExW(key, valueName_.c_str(), nullptr, &type_, nullptr, &size) == ERROR_SUCCESS) {
-        data_.assign(size, 0);
-        existed_ = RegQueryValueExW(key, valueName_.c_str(), nullptr, &type_, data_.data(), &size) == ERROR_SUCCESS;
-        data_.resize(size);
-    }
-    RegCloseKey(key);
+    existed_ = readRegistryValue(subKey_, valueName_, type_, data_);
 }
 
 RegistryValueGuard::~RegistryValueGuard() {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, subKey_.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
-        return;
     if (existed_)
-        RegSetValueExW(key, valueName_.c_str(), 0, type_, data_.data(), static_cast<DWORD>(data_.size()));
+        writeRegistryValue(subKey_, valueName_, type_, data_.data(), static_cast<DWORD>(data_.size()));
     else
-        RegDeleteValueW(key, valueName_.c_str());
-    RegCloseKey(key);
+        deleteRegistryValue(subKey_, valueName_);
 }
 
-bool readRegistryString(const std::wstring& subKey, const std::wstring& valueName, std::wstring& value) {
+bool readRegistryValue(const std::wstring& subKey, const std::wstring& valueName, DWORD& type,
+                       std::vector<BYTE>& data) {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         return false;
-    DWORD type = 0;
     DWORD size = 0;
-    bool ok = RegQueryValueExW(key, valueName.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
-              type == REG_SZ;
-    std::vector<wchar_t> text(size / sizeof(wchar_t) + 1, L'\0');
-    ok = ok && RegQueryValueExW(key, valueName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(text.data()),
-                                &size) == ERROR_SUCCESS;
+    bool ok = RegQueryValueExW(key, valueName.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS;
+    if (ok) {
+        data.assign(size, 0);
+        ok = RegQueryValueExW(key, valueName.c_str(), nullptr, &type, data.data(), &size) == ERROR_SUCCESS;
+        data.resize(size);
+    }
     RegCloseKey(key);
-    if (ok)
-        value.assign(text.data());
+    if (!ok)
+        data.clear();
     return ok;
+}
+
+bool readRegistryString(const std::wstring& subKey, const std::wstring& valueName, std::wstring& value) {
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    if (!readRegistryValue(subKey, valueName, type, data) || type != REG_SZ)
+        return false;
+    // The stored units may lack their NUL or end in half a unit: whole units, then a NUL.
+    std::vector<wchar_t> text(data.size() / sizeof(wchar_t) + 1, L'\0');
+    std::copy(data.begin(), data.begin() + (text.size() - 1) * sizeof(wchar_t), reinterpret_cast<BYTE*>(text.data()));
+    value.assign(text.data());
+    return true;
+}
+
+bool writeRegistryValue(const std::wstring& subKey, const std::wstring& valueName, DWORD type, const void* data,
+                        DWORD size) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return false;
+    const LONG status = RegSetValueExW(key, valueName.c_str(), 0, type, static_cast<const BYTE*>(data), size);
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
+bool writeRegistryString(const std::wstring& subKey, const std::wstring& valueName, const std::wstring& value) {
+    return writeRegistryValue(subKey, valueName, REG_SZ, value.c_str(),
+                              static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+bool deleteRegistryValue(const std::wstring& subKey, const std::wstring& valueName) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, KEY_WRITE, &key) != ERROR_SUCCESS)
+        return true;
+    const LONG status = RegDeleteValueW(key, valueName.c_str());
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }
 
 namespace {
@@ -400,10 +446,13 @@ std::wstring distFolder() {
     return windowsPath(envVar(L"TARNEL_DIST_DIR"));
 }
 
-ChildProcess::ChildProcess(const std::wstring& programPath, const std::wstring& workingFolder) {
+ChildProcess::ChildProcess(const std::wstring& programPath, const std::wstring& workingFolder,
+                           const std::wstring& arguments) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     std::wstring commandLine = L"\"" + programPath + L"\"";
+    if (!arguments.empty())
+        commandLine += L" " + arguments;
     started_ = CreateProcessW(programPath.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                               workingFolder.empty() ? nullptr : workingFolder.c_str(), &startup, &info_) != FALSE;
 }

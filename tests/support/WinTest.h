@@ -37,6 +37,11 @@ void clickButton(HWND dialog, int controlId);
 // The same command sent and handled before this returns; for the dialog's own thread.
 void sendCommand(HWND dialog, int controlId);
 
+// The items of a list box in display order, and which of them are selected (1) or not (0);
+// the messages are sent, so the list may belong to another process.
+std::vector<std::wstring> listItems(HWND list);
+std::vector<int> listSelection(HWND list);
+
 // A message box that a watcher saw and answered.
 struct SeenMessageBox {
     HWND owner = nullptr;
@@ -102,6 +107,8 @@ class RegistryValueGuard {
 public:
     RegistryValueGuard(std::wstring subKey, std::wstring valueName);
     ~RegistryValueGuard();
+    RegistryValueGuard(const RegistryValueGuard&) = delete;
+    RegistryValueGuard& operator=(const RegistryValueGuard&) = delete;
 
 private:
     std::wstring subKey_;
@@ -110,24 +117,39 @@ private:
     DWORD type_ = 0;
     std::vector<BYTE> data_;
 };
-// A REG_SZ value under HKEY_CURRENT_USER; false when it is missing or of another type.
+// Values under HKEY_CURRENT_USER, for tests that set up or check what the program stores.
+// A value of any type, as stored; false when it is missing.
+bool readRegistryValue(const std::wstring& subKey, const std::wstring& valueName, DWORD& type,
+                       std::vector<BYTE>& data);
+// A REG_SZ value up to its first NUL; false when it is missing or of another type.
 bool readRegistryString(const std::wstring& subKey, const std::wstring& valueName, std::wstring& value);
+// Stores exactly these bytes with this type, creating the key when needed.
+bool writeRegistryValue(const std::wstring& subKey, const std::wstring& valueName, DWORD type, const void* data,
+                        DWORD size);
+// Stores text as REG_SZ with its terminating NUL, as the program saves a string.
+bool writeRegistryString(const std::wstring& subKey, const std::wstring& valueName, const std::wstring& value);
+// True when the value is gone afterwards, also when it or its key never existed.
+bool deleteRegistryValue(const std::wstring& subKey, const std::wstring& valueName);
 
 // Runs body on its own thread; if it has not finished after timeoutMs the whole test process
 // ends with a failure message, so a deadlock cannot hang the test run.
 void runWithDeadline(const std::function<void()>& body, DWORD timeoutMs, const char* what);
 
-// A program started as a process of its own, in a working folder of the test's choosing; ended
-// by force only if it is still running when this goes.
+// A program started as a process of its own, in a working folder of the test's choosing (empty:
+// this process's), with arguments after its quoted path; ended by force only if it is still
+// running when this goes.
 class ChildProcess {
 public:
-    ChildProcess(const std::wstring& programPath, const std::wstring& workingFolder);
+    ChildProcess(const std::wstring& programPath, const std::wstring& workingFolder,
+                 const std::wstring& arguments = std::wstring());
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     bool started() const { return started_; }
     DWORD id() const { return info_.dwProcessId; }
+    // The main thread, which shows the program's first windows.
+    DWORD threadId() const { return info_.dwThreadId; }
     // False when the process is still running after timeoutMs.
     bool waitForExit(DWORD timeoutMs, DWORD& exitCode);
 
