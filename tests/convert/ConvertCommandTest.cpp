@@ -1,6 +1,7 @@
 // The Convert command in the real main window, with an engine whose conversions the test holds
 // and releases: the refusals in their order, the overwrite questions of a run, the selection of
 // the converted entries, and a second Convert while a stopped run's worker is still busy.
+#include "DrivenDialog.h"
 #include "FakeEngine.h"
 #include "ProgramTexts.h"
 #include "WinTest.h"
@@ -17,7 +18,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 using namespace wintest;
@@ -88,23 +88,19 @@ protected:
     // Shows the main window on this thread while drive() acts on it from another thread, then
     // closes it through its close path.
     void run(const std::function<void(HWND)>& drive) {
-        runWithDeadline(
-            [&] {
-                std::thread driver([&] {
-                    HWND main = waitForWindow(L"#32770", kMainTitle);
-                    EXPECT_TRUE(main != nullptr) << "the main window did not appear";
-                    if (!main)
-                        return;
-                    drive(main);
-                    engine->releaseJob();
-                    waitUntil([&] {
-                        clickButton(main, IDCANCEL);
-                        return !IsWindow(main);
-                    });
+        runDrivenDialog(
+            kMainTitle,
+            [] {
+                return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_MAIN), nullptr,
+                                       mainDlgWithFakeEngine, 0);
+            },
+            drive,
+            [&](HWND main) {
+                engine->releaseJob();
+                waitUntil([&] {
+                    clickButton(main, IDCANCEL);
+                    return !IsWindow(main);
                 });
-                DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_MAIN), nullptr, mainDlgWithFakeEngine,
-                                0);
-                driver.join();
             },
             kDeadlineMs, "main window");
     }

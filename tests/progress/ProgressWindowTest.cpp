@@ -1,6 +1,7 @@
 // The progress window over an engine whose conversions the test holds and releases: the count
 // line, the bar, Stop and Close, the stop question, the overwrite question, and the rules that
 // keep a question from outliving the window that owns it.
+#include "DrivenDialog.h"
 #include "FakeEngine.h"
 #include "ProgramTexts.h"
 #include "WinTest.h"
@@ -16,7 +17,6 @@
 
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 using namespace wintest;
@@ -75,22 +75,10 @@ protected:
     // Shows the window modally on this thread while drive() acts on it from another thread.
     // Whatever drive() leaves behind is let go and closed, so a failed check ends the test.
     INT_PTR run(const std::function<void(HWND)>& drive) {
-        INT_PTR result = -1;
-        runWithDeadline(
-            [&] {
-                std::thread driver([&] {
-                    HWND dlg = waitForWindow(L"#32770", kProgressTitle);
-                    EXPECT_TRUE(dlg != nullptr) << "the progress window did not appear";
-                    if (!dlg)
-                        return;
-                    drive(dlg);
-                    closeLeftovers(dlg);
-                });
-                result = DialogBoxParamW(g_app.hInstance, MAKEINTRESOURCEW(IDD_PROGRESS), nullptr, progressDlgProc, 0);
-                driver.join();
-            },
-            kDeadlineMs, "progress window");
-        return result;
+        return runDrivenDialog(
+            kProgressTitle,
+            [] { return DialogBoxParamW(g_app.hInstance, MAKEINTRESOURCEW(IDD_PROGRESS), nullptr, progressDlgProc, 0); },
+            drive, [&](HWND dlg) { closeLeftovers(dlg); }, kDeadlineMs, "progress window");
     }
 
     void closeLeftovers(HWND dlg) {
