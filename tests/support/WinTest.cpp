@@ -9,38 +9,42 @@ namespace wintest {
 namespace {
 const DWORD kPollMs = 20;
 
-struct FindRequest {
-    const wchar_t* className;
-    const wchar_t* title;
+struct TopLevelSearch {
+    const std::function<bool(HWND)>* match;
     HWND found;
 };
 
-BOOL CALLBACK matchTopLevel(HWND hwnd, LPARAM lParam) {
-    FindRequest* request = reinterpret_cast<FindRequest*>(lParam);
-    if (!IsWindowVisible(hwnd))
+BOOL CALLBACK matchVisibleTopLevel(HWND hwnd, LPARAM lParam) {
+    TopLevelSearch* search = reinterpret_cast<TopLevelSearch*>(lParam);
+    if (!IsWindowVisible(hwnd) || !(*search->match)(hwnd))
         return TRUE;
-    if (request->className) {
-        wchar_t name[256] = {};
-        GetClassNameW(hwnd, name, 256);
-        if (lstrcmpW(name, request->className) != 0)
-            return TRUE;
-    }
-    if (request->title && windowText(hwnd) != request->title)
-        return TRUE;
-    request->found = hwnd;
+    search->found = hwnd;
     return FALSE;
 }
-struct OwnedRequest {
-    HWND owner;
-    HWND found;
-};
 
-BOOL CALLBACK matchOwned(HWND hwnd, LPARAM lParam) {
-    OwnedRequest* request = reinterpret_cast<OwnedRequest*>(lParam);
-    if (!IsWindowVisible(hwnd) || GetWindow(hwnd, GW_OWNER) != request->owner)
-        return TRUE;
-    request->found = hwnd;
-    return FALSE;
+// The first visible top-level window, of any process, that match accepts; null when none.
+HWND findVisibleTopLevel(const std::function<bool(HWND)>& match) {
+    TopLevelSearch search = {&match, nullptr};
+    EnumWindows(matchVisibleTopLevel, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// Polls findVisibleTopLevel until it finds a window; null after timeoutMs.
+HWND waitForVisibleTopLevel(const std::function<bool(HWND)>& match, DWORD timeoutMs) {
+    HWND found = nullptr;
+    waitUntil(
+        [&] {
+            found = findVisibleTopLevel(match);
+            return found != nullptr;
+        },
+        timeoutMs);
+    return found;
+}
+
+bool hasClass(HWND hwnd, const wchar_t* className) {
+    wchar_t name[256] = {};
+    GetClassNameW(hwnd, name, 256);
+    return lstrcmpW(name, className) == 0;
 }
 
 struct DriverCall {
@@ -80,25 +84,13 @@ bool waitUntil(const std::function<bool()>& predicate, DWORD timeoutMs) {
 }
 
 HWND waitForWindow(const wchar_t* className, const wchar_t* title, DWORD timeoutMs) {
-    FindRequest request = {className, title, nullptr};
-    waitUntil(
-        [&] {
-            EnumWindows(matchTopLevel, reinterpret_cast<LPARAM>(&request));
-            return request.found != nullptr;
-        },
+    return waitForVisibleTopLevel(
+        [&](HWND hwnd) { return (!className || hasClass(hwnd, className)) && (!title || windowText(hwnd) == title); },
         timeoutMs);
-    return request.found;
 }
 
 HWND waitForOwnedWindow(HWND owner, DWORD timeoutMs) {
-    OwnedRequest request = {owner, nullptr};
-    waitUntil(
-        [&] {
-            EnumWindows(matchOwned, reinterpret_cast<LPARAM>(&request));
-            return request.found != nullptr;
-        },
-        timeoutMs);
-    return request.found;
+    return waitForVisibleTopLevel([&](HWND hwnd) { return GetWindow(hwnd, GW_OWNER) == owner; }, timeoutMs);
 }
 
 bool sendCommandWhileDriving(HWND dialog, int controlId, const std::function<bool()>& driver) {
@@ -177,36 +169,15 @@ std::vector<int> messageBoxButtons(HWND box) {
     return buttons;
 }
 
-namespace {
-struct BoxRequest {
-    const wchar_t* caption;
-    const wchar_t* text;
-    HWND found;
-};
-
-BOOL CALLBACK matchMessageBox(HWND hwnd, LPARAM lParam) {
-    BoxRequest* request = reinterpret_cast<BoxRequest*>(lParam);
-    wchar_t name[256] = {};
-    GetClassNameW(hwnd, name, 256);
-    if (!IsWindowVisible(hwnd) || lstrcmpW(name, L"#32770") != 0 || windowText(hwnd) != request->caption)
-        return TRUE;
-    const std::wstring text = messageBoxText(hwnd);
-    if (text.empty() || (request->text && text != request->text))
-        return TRUE;
-    request->found = hwnd;
-    return FALSE;
-}
-} // namespace
-
 HWND waitForMessageBox(const wchar_t* caption, const wchar_t* text, DWORD timeoutMs) {
-    BoxRequest request = {caption, text, nullptr};
-    waitUntil(
-        [&] {
-            EnumWindows(matchMessageBox, reinterpret_cast<LPARAM>(&request));
-            return request.found != nullptr;
+    return waitForVisibleTopLevel(
+        [&](HWND hwnd) {
+            if (!hasClass(hwnd, L"#32770") || windowText(hwnd) != caption)
+                return false;
+            const std::wstring boxText = messageBoxText(hwnd);
+            return !boxText.empty() && (!text || boxText == text);
         },
         timeoutMs);
-    return request.found;
 }
 
 void answerMessageBox(HWND box, int button) {
@@ -238,10 +209,8 @@ DWORD WINAPI MessageBoxAnswerer::threadProc(LPVOID self) {
 
 void MessageBoxAnswerer::run() {
     while (!stop_) {
-        HWND box = nullptr;
-        FindRequest request = {L"#32770", caption_.c_str(), nullptr};
-        EnumWindows(matchTopLevel, reinterpret_cast<LPARAM>(&request));
-        box = request.found;
+        HWND box = findVisibleTopLevel(
+            [&](HWND hwnd) { return hasClass(hwnd, L"#32770") && windowText(hwnd) == caption_; });
         if (!box || messageBoxText(box).empty()) {
             Sleep(kPollMs);
             continue;
@@ -474,33 +443,14 @@ bool ChildProcess::waitForExit(DWORD timeoutMs, DWORD& exitCode) {
     return GetExitCodeProcess(info_.hProcess, &exitCode) != FALSE;
 }
 
-namespace {
-struct ProcessWindowRequest {
-    DWORD processId;
-    const wchar_t* title;
-    HWND found;
-};
-
-BOOL CALLBACK matchProcessWindow(HWND hwnd, LPARAM lParam) {
-    ProcessWindowRequest* request = reinterpret_cast<ProcessWindowRequest*>(lParam);
-    DWORD processId = 0;
-    GetWindowThreadProcessId(hwnd, &processId);
-    if (processId != request->processId || !IsWindowVisible(hwnd) || windowText(hwnd) != request->title)
-        return TRUE;
-    request->found = hwnd;
-    return FALSE;
-}
-} // namespace
-
 HWND waitForProcessWindow(DWORD processId, const wchar_t* title, DWORD timeoutMs) {
-    ProcessWindowRequest request = {processId, title, nullptr};
-    waitUntil(
-        [&] {
-            EnumWindows(matchProcessWindow, reinterpret_cast<LPARAM>(&request));
-            return request.found != nullptr;
+    return waitForVisibleTopLevel(
+        [&](HWND hwnd) {
+            DWORD owningProcess = 0;
+            GetWindowThreadProcessId(hwnd, &owningProcess);
+            return owningProcess == processId && windowText(hwnd) == title;
         },
         timeoutMs);
-    return request.found;
 }
 
 } // namespace wintest
