@@ -85,7 +85,7 @@ int ConvertCore::getCompletedCount() {
     lock();
     int completed = 0;
     for (const ConvertJob* job : jobs) {
-        if (job->progress == 100)
+        if (job->progress == kProgressDone)
             ++completed;
     }
     unlock();
@@ -96,7 +96,7 @@ void ConvertCore::setJobProgress(int i, int value) {
     if (i < 0 || i >= getJobCount())
         return;
     lock();
-    jobs[i]->progress = value < 0 ? 0 : (value > 100 ? 100 : value);
+    jobs[i]->progress = value < 0 ? 0 : (value > kProgressDone ? kProgressDone : value);
     unlock();
 }
 

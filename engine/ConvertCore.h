@@ -28,9 +28,15 @@ struct ConvertJob {
     int32_t progress = 0; // 100 once the job ended with its destination in place, else 0
 };
 
-// Asked on the worker thread before an existing destination is replaced; question 1 is the
-// only question. The answer 1 means replace.
+// Asked on the worker thread before an existing destination is replaced; kQuestionReplace is
+// the only question. Only kAnswerReplace replaces the file; every other answer keeps it.
 typedef int (*OverwriteCallback)(int question, void* userData);
+const int kQuestionReplace = 1;
+const int kAnswerReplace = 1;
+const int kAnswerKeep = 0;
+
+// A job's progress once it ended with its destination in place.
+const int kProgressDone = 100;
 
 class ConvertCore {
 public:

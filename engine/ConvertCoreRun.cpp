@@ -11,9 +11,6 @@ namespace {
 const int kTraceBufferSize = 64;
 const int kStopPollMs = 100;
 const int kStopWaitLimitMs = 1000;
-const int kQuestionReplace = 1;
-const int kAnswerReplace = 1;
-const int kProgressDone = 100;
 
 void trace(const char* text) {
     OutputDebugStringA(text);

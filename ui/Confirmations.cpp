@@ -14,9 +14,6 @@ const wchar_t kStopQuestion[] = L"Are you sure you want to stop the conversion?"
 const wchar_t kOverwriteBefore[] = L"'";
 const wchar_t kOverwriteAfter[] = L"' already exists.\nDo you want to replace it?";
 const UINT kQuestionType = MB_YESNO;
-const int kQuestionReplace = 1;
-const int kAnswerReplace = 1;
-const int kAnswerKeep = 0;
 
 // Which progress window may own an overwrite question, whether one is open, and whether that
 // window has decided to close. The worker asks and the user-interface thread closes, so both

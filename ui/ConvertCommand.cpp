@@ -21,7 +21,6 @@ const wchar_t kNoCoreText[] = L"There isn't a core file.";
 const wchar_t kCoreSubPath[] = L"\\core\\";
 const wchar_t kCoreFileName[] = L"imagecore.exe";
 const DWORD kModulePathCapacity = MAX_PATH;
-const int kProgressCompleted = 100;
 
 HWND sourceList() {
     HWND list = GetDlgItem(g_app.hMainDlg, IDC_SOURCE_LIST);
@@ -167,7 +166,7 @@ void markConvertedFiles() {
         const ConvertJob* job = core->getJob(i);
         // Entry i pairs with job i because the jobs were added in list order; a pairing that
         // does not hold selects nothing rather than another file's result.
-        converted[i] = job && job->progress == kProgressCompleted && job->sourcePath == texts[i];
+        converted[i] = job && job->progress == kProgressDone && job->sourcePath == texts[i];
     }
     core->unlock();
 

@@ -10,8 +10,6 @@
 namespace tfi {
 namespace {
 
-constexpr size_t kIconHeaderSize = 6;
-constexpr size_t kDirEntrySize = 16;
 constexpr size_t kDirSizeField = 8;
 constexpr size_t kDirOffsetField = 12;
 
@@ -66,14 +64,14 @@ Result readIconDirectory(ByteView file, IconDirectory& directory) {
         return ERCI_ERR_CORRUPT_SOURCE;
     if (count > kMaxIconEntries)
         return ERCI_ERR_TOO_LARGE;
-    const size_t directoryEnd = kIconHeaderSize + size_t(count) * kDirEntrySize;
+    const size_t directoryEnd = kIconHeaderSize + size_t(count) * kIconDirEntrySize;
     if (directoryEnd > file.size)
         return ERCI_ERR_CORRUPT_SOURCE;
 
     directory.entries.assign(count, IconEntry());
     for (size_t i = 0; i < count; ++i) {
         directory.entries[i].index = i;
-        probeEntry(file, directoryEnd, file.data + kIconHeaderSize + i * kDirEntrySize, directory.entries[i]);
+        probeEntry(file, directoryEnd, file.data + kIconHeaderSize + i * kIconDirEntrySize, directory.entries[i]);
     }
     return ERCI_OK;
 }

@@ -6,12 +6,11 @@
 #include <vector>
 
 #include "Bytes.h"
+#include "IconFormat.h"
 #include "Image.h"
 #include "Result.h"
 
 namespace tfi {
-
-enum class IconKind : uint16_t { Icon = 1, Cursor = 2 };
 
 struct IconEntry {
     size_t index = 0;   // position in the directory

@@ -5,6 +5,7 @@
 
 #include "Bytes.h"
 #include "DibEntry.h"
+#include "IconFormat.h"
 #include "IconSizes.h"
 #include "Limits.h"
 #include "PngEncoder.h"
@@ -13,9 +14,6 @@
 namespace tfi {
 namespace {
 
-constexpr size_t kIconHeaderSize = 6;
-constexpr size_t kDirEntrySize = 16;
-constexpr uint16_t kIconType = 1;
 constexpr uint16_t kPlanes = 1;
 constexpr uint16_t kBitCount = 32;
 // A smaller picture is resampled from an already made entry at least this many times its
@@ -56,9 +54,9 @@ Result encodeEntry(const RgbaImage& image, bool asPng, std::vector<uint8_t>& out
 
 void appendDirectory(const std::vector<Rendered>& entries, std::vector<uint8_t>& out) {
     appendLe16(out, 0);
-    appendLe16(out, kIconType);
+    appendLe16(out, static_cast<uint16_t>(IconKind::Icon));
     appendLe16(out, static_cast<uint32_t>(entries.size()));
-    uint32_t offset = static_cast<uint32_t>(kIconHeaderSize + kDirEntrySize * entries.size());
+    uint32_t offset = static_cast<uint32_t>(kIconHeaderSize + kIconDirEntrySize * entries.size());
     for (const Rendered& e : entries) {
         out.push_back(directorySideByte(e.image.width));
         out.push_back(directorySideByte(e.image.height));
