@@ -1,8 +1,9 @@
 # Test helpers shared by every test folder.
 #
-# Natively, tests run as they are. In the Windows build CTest runs each test executable
-# through Wine (CMAKE_CROSSCOMPILING_EMULATOR) in a Wine prefix of the build folder's own,
-# which the fixture "wine_env" creates before the first test. Tests that open windows also
+# Natively, tests run as they are. In the Windows builds CTest runs each test executable
+# through Wine's loader of the build's width (CMAKE_CROSSCOMPILING_EMULATOR) in a Wine prefix of
+# the build folder's own and of the same width, which the fixture "wine_env" creates before the
+# first test. Tests that open windows also
 # get a virtual X display that the same fixture starts and stops.
 
 set(TARNEL_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources")
@@ -23,9 +24,11 @@ set(TARNEL_TEST_DISPLAY ":${display_number}" CACHE STRING "X display the Windows
 
 if(WIN32)
   add_test(NAME wine_env_setup
-           COMMAND ${TARNEL_SCRIPTS_DIR}/wine-test-env.sh start ${TARNEL_WINE_PREFIX} ${TARNEL_TEST_DISPLAY})
+           COMMAND ${TARNEL_SCRIPTS_DIR}/wine-test-env.sh start ${TARNEL_WINE_PREFIX} ${TARNEL_TEST_DISPLAY}
+                   ${TARNEL_WINE_ARCH})
   add_test(NAME wine_env_cleanup
-           COMMAND ${TARNEL_SCRIPTS_DIR}/wine-test-env.sh stop ${TARNEL_WINE_PREFIX} ${TARNEL_TEST_DISPLAY})
+           COMMAND ${TARNEL_SCRIPTS_DIR}/wine-test-env.sh stop ${TARNEL_WINE_PREFIX} ${TARNEL_TEST_DISPLAY}
+                   ${TARNEL_WINE_ARCH})
   set_tests_properties(wine_env_setup PROPERTIES FIXTURES_SETUP wine_env TIMEOUT 300)
   set_tests_properties(wine_env_cleanup PROPERTIES FIXTURES_CLEANUP wine_env TIMEOUT 60)
 endif()
@@ -36,7 +39,7 @@ endif()
 function(tarnel_wine_environment out_var)
   set(${out_var}
       "WINEPREFIX=${TARNEL_WINE_PREFIX}"
-      "WINEARCH=win32"
+      "WINEARCH=${TARNEL_WINE_ARCH}"
       "WINEDEBUG=-all"
       "DISPLAY=${TARNEL_TEST_DISPLAY}"
       "WINEPATH=Z:${TARNEL_DIST_DIR}"
