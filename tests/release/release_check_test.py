@@ -1,0 +1,107 @@
+#!/usr/bin/python3
+"""The release checks against the built binaries, and against broken copies they must refuse.
+
+Usage: release_check_test.py DIST_DIR win32|win64 ZIP_FILE   (prints 'N passed, M failed')
+"""
+import importlib.util
+import os
+import shutil
+import struct
+import sys
+import tempfile
+import zipfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+spec = importlib.util.spec_from_file_location("check_release", os.path.join(HERE, "../../scripts/check-release.py"))
+check = importlib.util.module_from_spec(spec)
+spec.loader.exec_module(check)
+
+
+def patched_copy(dist, scratch, relative, change):
+    """A copy of the distribution with one file changed (or removed, when change is None)."""
+    copy = os.path.join(scratch, "dist-%d" % len(os.listdir(scratch)))
+    shutil.copytree(dist, copy)
+    path = os.path.join(copy, relative)
+    if change is None:
+        os.remove(path)
+    else:
+        with open(path, "rb") as f:
+            data = bytearray(f.read())
+        change(data)
+        with open(path, "wb") as f:
+            f.write(data)
+    return copy
+
+
+def other_machine(width):
+    def change(data):
+        pe = struct.unpack_from("<I", data, 0x3C)[0]
+        other = [m for w, (m, _, _) in check.WIDTHS.items() if w != width][0]
+        struct.pack_into("<H", data, pe + 4, other)
+    return change
+
+
+def renamed_export(data):
+    name = check.EXPORTED_FUNCTION.encode() + b"\0"
+    at = data.index(name)
+    data[at + len(name) - 2:at + len(name) - 1] = b"X"
+
+
+def replaced_by(other_file):
+    def change(data):
+        with open(other_file, "rb") as f:
+            data[:] = f.read()
+    return change
+
+
+def expect_problem(problems, words):
+    return any(words in p for p in problems), "expected a problem saying %r, got %s" % (words, problems)
+
+
+def run(dist, width, zip_path):
+    scratch = tempfile.mkdtemp()
+    try:
+        cases = [
+            ("the built distribution is sound", lambda: (check.check_dist(dist, width) == [],
+                                                         check.check_dist(dist, width))),
+            ("the built zip holds exactly the three files", lambda: (check.check_zip(zip_path) == [],
+                                                                     check.check_zip(zip_path))),
+            ("a program of the other width is refused", lambda: expect_problem(
+                check.check_dist(patched_copy(dist, scratch, check.PROGRAM, other_machine(width)), width),
+                "%s: machine" % check.PROGRAM)),
+            ("a DLL without the conversion export is refused", lambda: expect_problem(
+                check.check_dist(patched_copy(dist, scratch, check.LIBRARY, renamed_export), width),
+                "does not export " + check.EXPORTED_FUNCTION)),
+            ("a missing command-line converter is refused", lambda: expect_problem(
+                check.check_dist(patched_copy(dist, scratch, check.CORE, None), width),
+                check.CORE + " is missing")),
+            ("version information of another binary is refused", lambda: expect_problem(
+                check.check_dist(patched_copy(dist, scratch, check.LIBRARY,
+                                              replaced_by(os.path.join(dist, check.CORE))), width),
+                "%s: OriginalFilename" % os.path.basename(check.LIBRARY))),
+            ("a zip with a stray file is refused", lambda: zip_with_extra(zip_path, scratch)),
+        ]
+        passed = failed = 0
+        for name, case in cases:
+            ok, detail = case()
+            print(("ok   " if ok else "FAIL ") + name + ("" if ok else ": %s" % (detail,)))
+            passed, failed = passed + ok, failed + (not ok)
+        print("%d passed, %d failed" % (passed, failed))
+        return 1 if failed else 0
+    finally:
+        shutil.rmtree(scratch)
+
+
+def zip_with_extra(zip_path, scratch):
+    copy = os.path.join(scratch, "extra.zip")
+    shutil.copy(zip_path, copy)
+    with zipfile.ZipFile(copy, "a") as z:
+        z.writestr("readme.txt", "stray")
+    return expect_problem(check.check_zip(copy), "holds")
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 4:
+        print(__doc__, file=sys.stderr)
+        sys.exit(2)
+    sys.exit(run(*sys.argv[1:]))
