@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Starts the built program under 32-bit Wine.
+# Starts the built program under Wine.
 #
-# Usage: run-program.sh DIST_DIR OUT_DIR
+# Usage: run-program.sh DIST_DIR OUT_DIR [win32|win64]
 #   DIST_DIR  the distribution folder that holds TarnelPngToIco.exe and TarnelFreeImage.dll
 #   OUT_DIR   where the Wine prefix (unless WINEPREFIX is set) and the screenshot go
+#   win32     the width of the build in DIST_DIR (the default), or win64
 #
 # With a DISPLAY the program simply runs there until the user closes it. Without one it runs
 # on a private virtual display: the script waits for the main window, saves a screenshot of it
@@ -11,10 +12,12 @@
 # The exit status is the program's own (0 after a clean close).
 set -euo pipefail
 
-if [ $# -ne 2 ]; then
-  echo "usage: $0 DIST_DIR OUT_DIR" >&2
+if [ $# -lt 2 ] || [ $# -gt 3 ]; then
+  echo "usage: $0 DIST_DIR OUT_DIR [win32|win64]" >&2
   exit 2
 fi
+source "$(dirname "$0")/wine-env.sh"
+tarnel_wine_use "${3:-win32}" || exit 2
 dist=$(cd "$1" && pwd)
 mkdir -p "$2"
 out=$(cd "$2" && pwd)
@@ -26,14 +29,18 @@ if [ ! -f "$program" ]; then
 fi
 
 export WINEPREFIX=${WINEPREFIX:-$out/wineprefix-run}
-export WINEARCH=win32 WINEDEBUG=-all
+export WINEDEBUG=-all
+if ! probe=$(tarnel_wine_probe "$WINEARCH"); then
+  echo "cannot start the $WINEARCH program: $probe" >&2
+  exit 1
+fi
 
 # Creates the prefix without the Mono and Gecko offers, which would wait for an answer nobody
 # gives on a virtual display, and gives it Wine's own window fonts: without Marlett the caption
 # buttons show letters instead of symbols.
 prepare_prefix() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
+    WINEDLLOVERRIDES="mscoree,mshtml=" "$WINELOADER" wineboot.exe -i >/dev/null 2>&1
   fi
   local fonts=$WINEPREFIX/drive_c/windows/Fonts
   mkdir -p "$fonts"
@@ -47,7 +54,7 @@ prepare_prefix() {
 if [ -n "${DISPLAY:-}" ]; then
   prepare_prefix
   status=0
-  wine "$program" || status=$?
+  "$WINELOADER" "$program" || status=$?
   echo "program ended with exit code $status"
   exit "$status"
 fi
@@ -81,9 +88,9 @@ rm -f "$display_file"
 timeout 30 wineserver -w 2>/dev/null || true
 prepare_prefix
 # There is no window manager: managed windows would wait for one.
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+"$WINELOADER" reg.exe add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 
-wine "$program" &
+"$WINELOADER" "$program" &
 program_pid=$!
 
 window=

@@ -26,5 +26,13 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
 fi
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# Quiet while it works, whole when it fails: a failed install must say why.
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+for command in "apt-get update" "apt-get install -y --no-install-recommends ${missing[*]}"; do
+  if ! $command >"$log" 2>&1 </dev/null; then
+    echo "setup: '$command' failed:" >&2
+    cat "$log" >&2
+    exit 1
+  fi
+done

@@ -7,10 +7,10 @@
 #                               1 Wine is missing or broken
 #
 # Debian's `wine` wrapper picks the 32-bit loader whenever wine32 is installed, even on a kernel
-# that cannot run it, so everything here calls a loader by its path.
+# that cannot run it, so everything here calls a loader by its path (which a test may set).
 
-TARNEL_WINE32_LOADER=/usr/lib/wine/wine
-TARNEL_WINE64_LOADER=/usr/lib/wine/wine64
+TARNEL_WINE32_LOADER=${TARNEL_WINE32_LOADER:-/usr/lib/wine/wine}
+TARNEL_WINE64_LOADER=${TARNEL_WINE64_LOADER:-/usr/lib/wine/wine64}
 TARNEL_PROBE_NO_32BIT=3
 
 tarnel_wine_loader() { # ARCH
