@@ -10,8 +10,9 @@
 #include "engine/ImagePreset.h"
 
 // The tooltip control rejects a record whose size it does not know; the full layout, with the
-// trailing reserved pointer, is what version 6 of the control expects.
-static_assert(sizeof(void*) != 4 || sizeof(TOOLINFOW) == 48, "TOOLINFOW must be the full 48-byte layout");
+// trailing reserved pointer, is what version 6 of the control expects: 48 bytes in the 32-bit
+// program, 72 in the 64-bit one.
+static_assert(sizeof(TOOLINFOW) == (sizeof(void*) == 4 ? 48 : 72), "TOOLINFOW must be the full layout");
 
 void createToolTips() {
     // TTS_ALWAYSTIP: the tips show even while another window is active.
