@@ -16,6 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             image.pixels.size() != size_t(image.width) * image.height * tfi::kRgbaBytesPerPixel)
             __builtin_trap();
     }
-    tfi::isSoundIcon(file);
+    tfi::WorkBudget budget;
+    tfi::DecodedIcon icon;
+    tfi::decodeIcon(file, true, budget, icon);
     return 0;
 }

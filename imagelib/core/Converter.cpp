@@ -11,46 +11,88 @@
 namespace tfi {
 namespace {
 
-Result copySource(ByteView source, std::vector<uint8_t>& out) {
-    out.assign(source.data, source.data + source.size);
-    return ERCI_OK;
+// The source file's bytes. When the conversion owns them it frees them as soon as they are
+// decoded, so that the file and the picture made from it are not both held while the output is
+// made, and hands them on without a copy when the output is the source unchanged.
+class SourceBytes {
+public:
+    explicit SourceBytes(ByteView view) : view_(view) {}
+    explicit SourceBytes(std::vector<uint8_t>& owned) : view_(owned), owned_(&owned) {}
+
+    ByteView view() const { return view_; }
+
+    void release() {
+        view_ = ByteView();
+        if (owned_)
+            std::vector<uint8_t>().swap(*owned_);
+    }
+
+    Result passOn(std::vector<uint8_t>& out) {
+        if (owned_)
+            out.swap(*owned_);
+        else
+            out.assign(view_.data, view_.data + view_.size);
+        release();
+        return ERCI_OK;
+    }
+
+private:
+    ByteView view_;
+    std::vector<uint8_t>* owned_ = nullptr;
+};
+
+Result pngToPng(SourceBytes& source, WorkBudget& budget, std::vector<uint8_t>& out) {
+    RgbaImage image;
+    const Result r = decodePng(source.view(), image, budget);
+    return r == ERCI_OK ? source.passOn(out) : r;
 }
 
-Result pngToPng(ByteView source, std::vector<uint8_t>& out) {
+Result pngToIcon(SourceBytes& source, const ConvertOptions& options, WorkBudget& budget, std::vector<uint8_t>& out) {
     RgbaImage image;
-    const Result r = decodePng(source, image);
-    return r == ERCI_OK ? copySource(source, out) : r;
-}
-
-Result pngToIcon(ByteView source, const ConvertOptions& options, std::vector<uint8_t>& out) {
-    RgbaImage image;
-    const Result r = decodePng(source, image);
+    const Result r = decodePng(source.view(), image, budget);
+    source.release();
     return r == ERCI_OK ? buildIcon(image, options, out) : r;
 }
 
-Result iconToPng(ByteView source, std::vector<uint8_t>& out) {
-    RgbaImage image;
-    const Result r = decodeBestIconEntry(source, image);
-    return r == ERCI_OK ? encodePng(image, out) : r;
+Result iconToPng(SourceBytes& source, WorkBudget& budget, std::vector<uint8_t>& out) {
+    DecodedIcon icon;
+    const Result r = decodeIcon(source.view(), false, budget, icon);
+    source.release();
+    return r == ERCI_OK ? encodePng(icon.best, out) : r;
 }
 
-Result iconToIcon(ByteView source, const ConvertOptions& options, std::vector<uint8_t>& out) {
-    if (isSoundIcon(source))
-        return copySource(source, out);
-    RgbaImage image;
-    const Result r = decodeBestIconEntry(source, image);
-    return r == ERCI_OK ? buildIcon(image, options, out) : r;
+Result iconToIcon(SourceBytes& source, const ConvertOptions& options, WorkBudget& budget, std::vector<uint8_t>& out) {
+    DecodedIcon icon;
+    const Result r = decodeIcon(source.view(), true, budget, icon);
+    if (r == ERCI_OK && icon.everyEntrySound)
+        return source.passOn(out);
+    source.release();
+    return r == ERCI_OK ? buildIcon(icon.best, options, out) : r;
 }
 
-Result dispatch(ByteView source, OutputFormat format, const ConvertOptions& options, std::vector<uint8_t>& out) {
-    switch (detectSourceFormat(source)) {
+Result dispatch(SourceBytes& source, OutputFormat format, const ConvertOptions& options, std::vector<uint8_t>& out) {
+    WorkBudget budget;
+    switch (detectSourceFormat(source.view())) {
     case SourceFormat::Png:
-        return format == OutputFormat::Icon ? pngToIcon(source, options, out) : pngToPng(source, out);
+        return format == OutputFormat::Icon ? pngToIcon(source, options, budget, out) : pngToPng(source, budget, out);
     case SourceFormat::Icon:
-        return format == OutputFormat::Icon ? iconToIcon(source, options, out) : iconToPng(source, out);
+        return format == OutputFormat::Icon ? iconToIcon(source, options, budget, out) : iconToPng(source, budget, out);
     case SourceFormat::Unknown: break;
     }
     return ERCI_ERR_UNSUPPORTED_SOURCE;
+}
+
+Result convertChecked(SourceBytes source, OutputFormat format, const ConvertOptions& options, std::vector<uint8_t>& out) {
+    out.clear();
+    Result r = ERCI_ERR_OUT_OF_MEMORY;
+    try {
+        r = dispatch(source, format, options, out);
+    } catch (const std::bad_alloc&) {
+        r = ERCI_ERR_OUT_OF_MEMORY;
+    }
+    if (r != ERCI_OK)
+        std::vector<uint8_t>().swap(out);
+    return r;
 }
 
 } // namespace
@@ -64,16 +106,12 @@ SourceFormat detectSourceFormat(ByteView source) {
 }
 
 Result convertImage(ByteView source, OutputFormat format, const ConvertOptions& options, std::vector<uint8_t>& out) {
-    out.clear();
-    Result r = ERCI_ERR_OUT_OF_MEMORY;
-    try {
-        r = dispatch(source, format, options, out);
-    } catch (const std::bad_alloc&) {
-        r = ERCI_ERR_OUT_OF_MEMORY;
-    }
-    if (r != ERCI_OK)
-        std::vector<uint8_t>().swap(out);
-    return r;
+    return convertChecked(SourceBytes(source), format, options, out);
+}
+
+Result convertImage(std::vector<uint8_t>&& source, OutputFormat format, const ConvertOptions& options,
+                    std::vector<uint8_t>& out) {
+    return convertChecked(SourceBytes(source), format, options, out);
 }
 
 } // namespace tfi

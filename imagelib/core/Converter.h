@@ -21,6 +21,11 @@ SourceFormat detectSourceFormat(ByteView source);
 // PNG to icon builds the multi-size icon; icon to PNG writes the best entry. A PNG asked for as
 // PNG is checked and passed on byte for byte; an icon asked for as icon likewise when every
 // entry is sound, and is otherwise rebuilt from its best entry.
+// Decoding is bounded for the whole conversion by a WorkBudget of the default amounts.
 Result convertImage(ByteView source, OutputFormat format, const ConvertOptions& options, std::vector<uint8_t>& out);
+// The same, taking the source: its bytes are freed as soon as they are decoded, and become the
+// output when that is the source unchanged.
+Result convertImage(std::vector<uint8_t>&& source, OutputFormat format, const ConvertOptions& options,
+                    std::vector<uint8_t>& out);
 
 } // namespace tfi

@@ -56,12 +56,31 @@ struct PixelFormat {
     Channel red, green, blue, alpha;
 };
 
+// One run of set bits: adding the lowest set bit carries through the run and clears it.
+bool contiguous(uint32_t mask) { return ((mask + (mask & (~mask + 1))) & mask) == 0; }
+
+// Masks that give each pixel one meaning: red, green and blue present, each one run of bits
+// inside the pixel, no bit in two channels. Anything else would only give arbitrary colours.
+bool validMasks(const PixelFormat& format, uint16_t bitCount) {
+    const uint32_t pixelBits = bitCount >= 32 ? 0xFFFFFFFFu : (1u << bitCount) - 1;
+    uint32_t used = 0;
+    for (const Channel* channel : {&format.red, &format.green, &format.blue, &format.alpha}) {
+        const uint32_t mask = channel->mask;
+        if (mask == 0 && channel == &format.alpha)
+            continue;
+        if (mask == 0 || !contiguous(mask) || (mask & used) != 0 || (mask & ~pixelBits) != 0)
+            return false;
+        used |= mask;
+    }
+    return true;
+}
+
 bool supportedBitCount(uint16_t bits) {
     return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
 }
 
 Result computeLayout(ByteView entry, const DibInfo& info, DibLayout& layout) {
-    uint64_t extra = uint64_t(info.paletteEntries) * kPaletteEntryBytes;
+    uint64_t extra = uint64_t(info.colorTableEntries) * kPaletteEntryBytes;
     if (info.compression == kBiBitfields && info.headerSize == kInfoHeaderSize)
         extra += kBitfieldsBytes;
     layout.pixelOffset = info.headerSize + extra;
@@ -109,7 +128,7 @@ void decodeIndexedRow(const uint8_t* src, const uint8_t* palette, const DibInfo&
     for (uint32_t x = 0; x < info.width; ++x, out += 4) {
         const unsigned shift = 8 - bits * (x % perByte + 1);
         const uint32_t index = (src[x / perByte] >> shift) & valueMask;
-        if (index < info.paletteEntries) {
+        if (index < info.colorTableEntries) {
             const uint8_t* bgr = palette + index * kPaletteEntryBytes;
             out[0] = bgr[2];
             out[1] = bgr[1];
@@ -186,29 +205,41 @@ Result readDibInfo(ByteView entry, DibInfo& info) {
     const bool masksInHeader = info.headerSize >= kMaskOffsetInV3Header + kBitfieldsBytes;
     if (info.compression == kBiBitfields && info.headerSize != kInfoHeaderSize && !masksInHeader)
         return ERCI_ERR_CORRUPT_SOURCE;
+    info.colorTableEntries = colorsUsed;
     if (info.bitCount <= kMaxPaletteBits) {
         const uint32_t fullPalette = 1u << info.bitCount;
         if (colorsUsed > fullPalette)
             return ERCI_ERR_CORRUPT_SOURCE;
-        info.paletteEntries = colorsUsed ? colorsUsed : fullPalette;
-    } else {
-        info.paletteEntries = 0;
+        info.colorTableEntries = colorsUsed ? colorsUsed : fullPalette;
     }
     info.width = static_cast<uint32_t>(width);
     info.height = height;
     if (!imageWithinCaps(info.width, info.height))
         return ERCI_ERR_TOO_LARGE;
     DibLayout layout;
-    return computeLayout(entry, info, layout);
+    const Result r = computeLayout(entry, info, layout);
+    if (r != ERCI_OK)
+        return r;
+    // The layout puts the masks inside the entry.
+    if (info.compression == kBiBitfields && !validMasks(pixelFormatOf(entry, info), info.bitCount))
+        return ERCI_ERR_CORRUPT_SOURCE;
+    return ERCI_OK;
 }
 
 Result decodeDibEntry(ByteView entry, RgbaImage& image) {
+    WorkBudget budget;
+    return decodeDibEntry(entry, image, budget);
+}
+
+Result decodeDibEntry(ByteView entry, RgbaImage& image, WorkBudget& budget) {
     DibInfo info;
     Result r = readDibInfo(entry, info);
     if (r != ERCI_OK)
         return r;
     DibLayout layout;
     computeLayout(entry, info, layout);
+    if (!budget.spend(uint64_t(info.width) * info.height, 0))
+        return ERCI_ERR_TOO_LARGE;
     r = allocateImage(image, info.width, info.height);
     if (r != ERCI_OK)
         return r;

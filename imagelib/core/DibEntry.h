@@ -9,6 +9,7 @@
 #include "Bytes.h"
 #include "Image.h"
 #include "Result.h"
+#include "WorkBudget.h"
 
 namespace tfi {
 
@@ -18,13 +19,18 @@ struct DibInfo {
     uint16_t bitCount = 0;
     uint32_t compression = 0;
     uint32_t headerSize = 0;
-    uint32_t paletteEntries = 0;
+    // Colour table entries before the pixels: the palette of indexed depths; at the direct
+    // depths a list of colours for displays with few, which is skipped.
+    uint32_t colorTableEntries = 0;
     bool topDown = false;
 };
 
-// Reads and checks the header only: enough to rank entries by their real size and depth.
+// Reads and checks the header (and BI_BITFIELDS masks) only: enough to rank entries by their
+// real size and depth.
 Result readDibInfo(ByteView entry, DibInfo& info);
 
+// Paid from `budget` before the image is allocated; ERCI_ERR_TOO_LARGE when it cannot be.
+Result decodeDibEntry(ByteView entry, RgbaImage& image, WorkBudget& budget);
 Result decodeDibEntry(ByteView entry, RgbaImage& image);
 
 // Appends the 32-bit entry for `image`: BGRA rows with alpha, and a mask whose bit is set

@@ -35,6 +35,8 @@ void probeEntry(ByteView file, size_t directoryEnd, const uint8_t* row, IconEntr
         entry.height = info.height;
         entry.bitsPerPixel = info.bitCount;
     }
+    if (entry.status == ERCI_OK && (entry.width > kMaxReadableEntrySide || entry.height > kMaxReadableEntrySide))
+        entry.status = ERCI_ERR_TOO_LARGE;
 }
 
 bool ranksBefore(const IconEntry& a, const IconEntry& b) {
@@ -44,6 +46,24 @@ bool ranksBefore(const IconEntry& a, const IconEntry& b) {
     if (a.bitsPerPixel != b.bitsPerPixel)
         return a.bitsPerPixel > b.bitsPerPixel;
     return a.index < b.index;
+}
+
+bool sameStoredImage(const IconEntry& a, const IconEntry& b) {
+    return a.data.data == b.data.data && a.data.size == b.data.size;
+}
+
+// Every row usable and no more bytes claimed than the file has; whether the entries decode is
+// for the caller to find out.
+bool mayBeHandedOn(ByteView file, const IconDirectory& directory) {
+    if (directory.kind != IconKind::Icon)
+        return false;
+    uint64_t claimed = 0;
+    for (const IconEntry& entry : directory.entries) {
+        claimed += entry.data.size;
+        if (entry.status != ERCI_OK || claimed > file.size)
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -79,19 +99,26 @@ Result readIconDirectory(ByteView file, IconDirectory& directory) {
 std::vector<IconEntry> rankUsableEntries(const IconDirectory& directory) {
     std::vector<IconEntry> usable;
     for (const IconEntry& entry : directory.entries)
-        if (entry.status == ERCI_OK)
+        if (entry.status == ERCI_OK && !std::any_of(usable.begin(), usable.end(), [&](const IconEntry& seen) {
+                return sameStoredImage(seen, entry);
+            }))
             usable.push_back(entry);
     std::sort(usable.begin(), usable.end(), ranksBefore);
     return usable;
 }
 
-Result decodeIconEntry(const IconEntry& entry, RgbaImage& image) {
+Result decodeIconEntry(const IconEntry& entry, RgbaImage& image, WorkBudget& budget) {
     if (entry.status != ERCI_OK)
         return entry.status;
-    return entry.isPng ? decodePng(entry.data, image) : decodeDibEntry(entry.data, image);
+    return entry.isPng ? decodePng(entry.data, image, budget) : decodeDibEntry(entry.data, image, budget);
 }
 
-Result decodeBestIconEntry(ByteView file, RgbaImage& image) {
+Result decodeIconEntry(const IconEntry& entry, RgbaImage& image) {
+    WorkBudget budget;
+    return decodeIconEntry(entry, image, budget);
+}
+
+Result decodeIcon(ByteView file, bool checkEveryEntry, WorkBudget& budget, DecodedIcon& icon) {
     IconDirectory directory;
     Result r = readIconDirectory(file, directory);
     if (r != ERCI_OK)
@@ -101,32 +128,30 @@ Result decodeBestIconEntry(ByteView file, RgbaImage& image) {
         // Report why the first entry failed: a huge declared size is not the same as damage.
         return directory.entries.front().status;
     }
+    icon.everyEntrySound = checkEveryEntry && mayBeHandedOn(file, directory);
     Result firstError = ERCI_OK;
-    for (const IconEntry& entry : ranked) {
-        r = decodeIconEntry(entry, image);
-        if (r == ERCI_OK)
-            return ERCI_OK;
-        if (firstError == ERCI_OK)
-            firstError = r;
+    bool haveBest = false;
+    RgbaImage checked; // entries after the best, decoded only to be checked
+    for (size_t tried = 0; tried < ranked.size(); ++tried) {
+        if (haveBest ? !icon.everyEntrySound : tried >= kMaxEntriesTried)
+            break;
+        r = decodeIconEntry(ranked[tried], haveBest ? checked : icon.best, budget);
+        if (r != ERCI_OK) {
+            icon.everyEntrySound = false;
+            if (firstError == ERCI_OK)
+                firstError = r;
+        }
+        haveBest = haveBest || r == ERCI_OK;
     }
-    return firstError;
+    return haveBest ? ERCI_OK : firstError;
 }
 
-bool isSoundIcon(ByteView file) {
-    IconDirectory directory;
-    if (readIconDirectory(file, directory) != ERCI_OK || directory.kind != IconKind::Icon)
-        return false;
-    uint64_t claimed = 0;
-    for (const IconEntry& entry : directory.entries) {
-        claimed += entry.data.size;
-        if (entry.status != ERCI_OK || claimed > file.size)
-            return false;
-    }
-    RgbaImage scratch;
-    for (const IconEntry& entry : directory.entries)
-        if (decodeIconEntry(entry, scratch) != ERCI_OK)
-            return false;
-    return true;
+Result decodeBestIconEntry(ByteView file, RgbaImage& image) {
+    WorkBudget budget;
+    DecodedIcon icon;
+    const Result r = decodeIcon(file, false, budget, icon);
+    image = std::move(icon.best);
+    return r;
 }
 
 } // namespace tfi

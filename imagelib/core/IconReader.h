@@ -9,6 +9,7 @@
 #include "IconFormat.h"
 #include "Image.h"
 #include "Result.h"
+#include "WorkBudget.h"
 
 namespace tfi {
 
@@ -35,15 +36,27 @@ bool hasIconHeader(ByteView file);
 Result readIconDirectory(ByteView file, IconDirectory& directory);
 
 // Usable entries, best first: largest area, then greatest colour depth, then directory order.
+// Rows that share one stored image (same offset and size) appear once, as the first of them.
 std::vector<IconEntry> rankUsableEntries(const IconDirectory& directory);
 
+// Paid from `budget` (see decodePng, decodeDibEntry).
+Result decodeIconEntry(const IconEntry& entry, RgbaImage& image, WorkBudget& budget);
 Result decodeIconEntry(const IconEntry& entry, RgbaImage& image);
 
-// Decodes the best entry that decodes; the error of the best one when none does.
-Result decodeBestIconEntry(ByteView file, RgbaImage& image);
+struct DecodedIcon {
+    RgbaImage best;
+    // The file is an icon (not a cursor) whose every entry decodes and whose entries do not
+    // claim more bytes than the file has: safe to hand on unchanged.
+    bool everyEntrySound = false;
+};
 
-// True when the file is an icon (not a cursor) whose every entry decodes and whose entries
-// do not claim more bytes than the file has: safe to hand on unchanged.
-bool isSoundIcon(ByteView file);
+// Decodes the best entry that decodes, trying only the best kMaxEntriesTried of them; the
+// error of the best one when none does. With `checkEveryEntry`, every other entry is decoded
+// once too, in the same pass, to tell whether the file is sound; the check stops at the first
+// entry that fails or that the budget cannot pay for.
+Result decodeIcon(ByteView file, bool checkEveryEntry, WorkBudget& budget, DecodedIcon& icon);
+
+// decodeIcon's best entry, as a conversion of its own.
+Result decodeBestIconEntry(ByteView file, RgbaImage& image);
 
 } // namespace tfi

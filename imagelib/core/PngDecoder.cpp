@@ -357,7 +357,8 @@ bool rawDataBytes(const PngHeader& h, const Pass* passes, size_t passCount, uint
     return true;
 }
 
-Result decodeImageData(const PngHeader& h, const ColorInfo& info, const std::vector<ByteView>& idat, RgbaImage& image) {
+Result decodeImageData(const PngHeader& h, const ColorInfo& info, const std::vector<ByteView>& idat, WorkBudget& budget,
+                       RgbaImage& image) {
     const Pass* passes = h.interlace ? kAdam7Passes : kSinglePass;
     const size_t passCount = h.interlace ? 7 : 1;
 
@@ -368,6 +369,8 @@ Result decodeImageData(const PngHeader& h, const ColorInfo& info, const std::vec
         return ERCI_ERR_TOO_LARGE;
     if (rawBytes > compressedBytes * kMaxDeflateRatio + kDeflateSlackBytes)
         return ERCI_ERR_CORRUPT_SOURCE;
+    if (!budget.spend(uint64_t(h.width) * h.height, rawBytes))
+        return ERCI_ERR_TOO_LARGE;
 
     Result r = allocateImage(image, h.width, h.height);
     if (r != ERCI_OK)
@@ -437,6 +440,11 @@ Result readPngHeader(ByteView data, PngHeader& header) {
 }
 
 Result decodePng(ByteView data, RgbaImage& image) {
+    WorkBudget budget;
+    return decodePng(data, image, budget);
+}
+
+Result decodePng(ByteView data, RgbaImage& image, WorkBudget& budget) {
     PngHeader header;
     Result r = readPngHeader(data, header);
     if (r != ERCI_OK)
@@ -475,7 +483,7 @@ Result decodePng(ByteView data, RgbaImage& image) {
     }
     if (idat.empty() || (header.colorType == kPalette && paletteSize == 0))
         return ERCI_ERR_CORRUPT_SOURCE;
-    return decodeImageData(header, info, idat, image);
+    return decodeImageData(header, info, idat, budget, image);
 }
 
 } // namespace tfi

@@ -8,6 +8,7 @@
 #include "Bytes.h"
 #include "Image.h"
 #include "Result.h"
+#include "WorkBudget.h"
 
 namespace tfi {
 
@@ -30,7 +31,10 @@ bool hasPngSignature(ByteView data);
 // that an image declaring absurd dimensions is refused without work (ERCI_ERR_TOO_LARGE).
 Result readPngHeader(ByteView data, PngHeader& header);
 
-// Decodes the whole image; chunk CRCs are verified and IEND is required.
+// Decodes the whole image; chunk CRCs are verified and IEND is required. The decode is paid
+// from `budget` before the image is allocated; ERCI_ERR_TOO_LARGE when it cannot be.
+Result decodePng(ByteView data, RgbaImage& image, WorkBudget& budget);
+// The same as a conversion of its own.
 Result decodePng(ByteView data, RgbaImage& image);
 
 } // namespace tfi

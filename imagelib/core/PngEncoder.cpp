@@ -18,6 +18,8 @@ constexpr uint8_t kBitDepth8 = 8;
 constexpr uint8_t kColorTypeRgba = 6;
 constexpr size_t kBpp = kRgbaBytesPerPixel;
 constexpr size_t kIhdrSize = 13;
+// Signature, IHDR, the IDAT chunk's length, type and CRC, IEND.
+constexpr size_t kChunkBytes = 64;
 
 enum Filter : uint8_t { kNone = 0, kSub = 1, kUp = 2, kAverage = 3, kPaeth = 4 };
 
@@ -211,7 +213,7 @@ public:
         stream_.avail_in = static_cast<uInt>(size);
         for (;;) {
             if (out.size() - written_ < kMinRoom)
-                out.resize(std::max({out.capacity(), out.size() * 2, written_ + kMinRoom}));
+                out.resize(std::max(written_ + kMinRoom, std::min(out.capacity(), written_ + kGrowthBytes)));
             stream_.next_out = out.data() + written_;
             stream_.avail_out = static_cast<uInt>(std::min<size_t>(out.size() - written_, UINT32_MAX));
             const int status = deflate(&stream_, last ? Z_FINISH : Z_NO_FLUSH);
@@ -229,6 +231,8 @@ public:
 
 private:
     static constexpr size_t kMinRoom = 16 * 1024;
+    // Room is added in steps inside what the caller reserved: only what is written is touched.
+    static constexpr size_t kGrowthBytes = 1024 * 1024;
     z_stream stream_;
     bool ready_ = false;
     bool started_ = false;
@@ -304,8 +308,9 @@ Result encodeChecked(const RgbaImage& image, std::vector<uint8_t>& out, Transpar
     const size_t rawBytes = (rows.rowBytes() + 1) * image.height;
 
     out.clear();
-    // Room for the usual result; the deflater grows it when a picture compresses poorly.
-    out.reserve(64 + rawBytes / 2);
+    // Room for the worst case (incompressible rows) at once: a vector that grows holds its old
+    // and new buffer together, next to the picture.
+    out.reserve(kChunkBytes + compressBound(static_cast<uLong>(rawBytes)));
     appendHeader(image, out);
     appendChunkHeader(out, "IDAT", 0);
     const size_t idatTypeAt = out.size() - 4;

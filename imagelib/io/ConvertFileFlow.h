@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/ConvertOptions.h"
@@ -56,10 +57,9 @@ Result convertFileChecked(const typename Files::Path& source, const typename Fil
     if (r != ERCI_OK)
         return r;
     std::vector<uint8_t> output;
-    r = convertImage(ByteView(input), format, options, output);
+    r = convertImage(std::move(input), format, options, output);
     if (r != ERCI_OK)
         return r;
-    std::vector<uint8_t>().swap(input);
     return Files::replaceFile(destination, output);
 }
 
