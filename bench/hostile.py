@@ -2,11 +2,12 @@
 """Hostile and oversized inputs: how long imagecore takes, and how much memory, to convert or
 refuse each one. Run by hand:
 
-    /usr/bin/python3 bench/hostile.py build/native/imagecore/imagecore [--repeat N]
+    /usr/bin/python3 bench/hostile.py build/native/dist/core/imagecore [--repeat N]
 
 Every file is generated here. The target for each is the same: converted or refused within
 2 s and under 256 MB peak resident memory, on a 2-core machine. Times are the median of N runs
-of one process per file; memory is the largest peak seen (from /usr/bin/time).
+of one process per file (the CPU time beside them shows what a busy machine adds); memory is the
+largest peak seen (from /usr/bin/time).
 """
 import argparse
 import os
@@ -143,14 +144,17 @@ def make_cases(folder):
 # --- measuring
 
 def run_measured(imagecore, out_dir, path):
-    """Wall seconds, peak RSS in bytes, and imagecore's verdict for one process."""
+    """Wall seconds, CPU seconds, peak RSS in bytes, and imagecore's verdict for one process."""
     start = time.perf_counter()
-    proc = subprocess.run(["/usr/bin/time", "-f", "%M", imagecore, "-f", "-o", out_dir, path],
+    proc = subprocess.run(["/usr/bin/time", "-f", "%U %S %M", imagecore, "-f", "-o", out_dir, path],
                           stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     elapsed = time.perf_counter() - start
-    first_line = proc.stdout.decode(errors="replace").splitlines()[0]
-    verdict = first_line[first_line.index(": ", first_line.index(" -> ")) + 2:]
-    return elapsed, int(proc.stderr.decode().split()[-1]) * 1024, verdict
+    lines = proc.stdout.decode(errors="replace").splitlines()
+    if not lines:
+        raise RuntimeError(f"imagecore said nothing (status {proc.returncode}): {proc.stderr.decode()[:300]}")
+    verdict = lines[0][lines[0].index(": ", lines[0].index(" -> ")) + 2:]
+    user, system, peak_kib = proc.stderr.decode().split()[-3:]
+    return elapsed, float(user) + float(system), int(peak_kib) * 1024, verdict
 
 
 def main():
@@ -167,18 +171,19 @@ def main():
         print("generating files...", flush=True)
         cases = make_cases(src)
         print(f"target: converted or refused within {TARGET_SECONDS:.0f} s and {TARGET_BYTES // 1000000} MB\n")
-        print(f"{'case':24} {'size':>9} {'seconds':>8} {'peak MB':>8}  {'target':6}  result / what")
+        print(f"{'case':24} {'size':>9} {'seconds':>8} {'cpu s':>6} {'peak MB':>8}  {'target':6}  result / what")
         met = 0
         for name, what in cases:
             path = os.path.join(src, name)
             runs = [run_measured(imagecore, out, path) for _ in range(args.repeat)]
             seconds = statistics.median(r[0] for r in runs)
-            peak = max(r[1] for r in runs)
+            cpu = statistics.median(r[1] for r in runs)
+            peak = max(r[2] for r in runs)
             ok = seconds <= TARGET_SECONDS and peak <= TARGET_BYTES
             met += ok
             size = os.path.getsize(path)
-            print(f"{name:24} {size / 1000:>7.0f}KB {seconds:>8.2f} {peak / 1000000:>8.1f}  {'met' if ok else 'MISSED':6}"
-                  f"  {runs[0][2]} / {what}", flush=True)
+            print(f"{name:24} {size / 1000:>7.0f}KB {seconds:>8.2f} {cpu:>6.2f} {peak / 1000000:>8.1f}"
+                  f"  {'met' if ok else 'MISSED':6}  {runs[0][3]} / {what}", flush=True)
         print(f"\n{met}/{len(cases)} within target")
     return 0 if met == len(cases) else 1
 

@@ -14,6 +14,7 @@ namespace {
 
 const char kTempPattern[] = ".tfi-XXXXXX";
 constexpr mode_t kNewFileMode = 0644;
+constexpr mode_t kPermissionBits = 0777;
 
 class UniqueFd {
 public:
@@ -71,11 +72,33 @@ std::string folderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// A replaced file keeps its permission bits (not set-id or sticky bits, which a file written by
+// us should not inherit); a new one is readable by all and writable by its owner.
+mode_t modeFor(const std::string& destination) {
+    struct stat info;
+    if (::stat(destination.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+        return info.st_mode & kPermissionBits;
+    return kNewFileMode;
+}
+
+// Makes the rename itself survive a power loss. Best effort: the destination is already
+// replaced, and some file systems refuse to sync a folder.
+void syncFolder(const std::string& folder) {
+    UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.valid())
+        ::fsync(fd.get());
+}
+
+
 } // namespace
 
 Result PosixFiles::readWholeFile(const Path& path, std::vector<uint8_t>& out) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // A FIFO or a device is refused before it is opened; opening without blocking covers one
+    // put in the file's place meanwhile, since opening a FIFO to read waits for a writer.
     struct stat info;
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return ERCI_ERR_READ_SOURCE;
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
         return ERCI_ERR_READ_SOURCE;
     if (static_cast<uint64_t>(info.st_size) > kMaxSourceFileBytes)
@@ -89,11 +112,15 @@ Result PosixFiles::replaceFile(const Path& destination, const std::vector<uint8_
     UniqueFd fd(::mkstemp(&temp[0]));
     if (!fd.valid())
         return ERCI_ERR_WRITE_DESTINATION;
-    const bool written = ::fchmod(fd.get(), kNewFileMode) == 0 && writeAll(fd.get(), data.data(), data.size());
+    // On the disk before it replaces anything: otherwise a crash soon after the rename can
+    // leave the user an empty file where the old one was.
+    const bool written = ::fchmod(fd.get(), modeFor(destination)) == 0 &&
+                         writeAll(fd.get(), data.data(), data.size()) && ::fsync(fd.get()) == 0;
     if (!fd.close() || !written || ::rename(temp.c_str(), destination.c_str()) != 0) {
         ::unlink(temp.c_str());
         return ERCI_ERR_WRITE_DESTINATION;
     }
+    syncFolder(folderOf(destination));
     return ERCI_OK;
 }
 

@@ -101,8 +101,10 @@ bool asciiOption(const wchar_t* option, std::string& text) {
 Result WinFiles::readWholeFile(const Path& path, std::vector<uint8_t>& out) {
     UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Only files on a disk: a pipe or a device has no size to read up to and may never end.
     LARGE_INTEGER size;
-    if (!file.valid() || !GetFileSizeEx(file.get(), &size) || size.QuadPart < 0)
+    if (!file.valid() || GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileSizeEx(file.get(), &size) ||
+        size.QuadPart < 0)
         return ERCI_ERR_READ_SOURCE;
     if (static_cast<uint64_t>(size.QuadPart) > kMaxSourceFileBytes)
         return ERCI_ERR_TOO_LARGE;
@@ -115,7 +117,9 @@ Result WinFiles::replaceFile(const Path& destination, const std::vector<uint8_t>
     UniqueHandle temp = createTempBeside(destination, tempPath);
     if (!temp.valid())
         return ERCI_ERR_WRITE_DESTINATION;
-    const bool written = writeAll(temp.get(), data.data(), data.size());
+    // On the disk before it replaces anything: otherwise a crash soon after the move can leave
+    // the user an empty file where the old one was.
+    const bool written = writeAll(temp.get(), data.data(), data.size()) && FlushFileBuffers(temp.get());
     const bool closed = temp.close();
     if (!written || !closed ||
         !MoveFileExW(tempPath.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {

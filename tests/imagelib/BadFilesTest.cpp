@@ -1,9 +1,12 @@
 // Damaged and hostile sources through the file layer: each must fail with its code, leave no
 // file (and no temporary file) behind, and leave an existing destination exactly as it was.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <cstdlib>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "TestFiles.h"
 #include "TestImages.h"
@@ -19,22 +22,12 @@ struct BadFile {
     tfi::Result expected;
 };
 
-void setBe32(Bytes& b, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = uint8_t(v >> (24 - 8 * i));
-}
 void setLe32(Bytes& b, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i)
         b[at + i] = uint8_t(v >> (8 * i));
 }
 
-// A PNG whose IHDR declares width x height, with a correct CRC, followed by the rest of `png`.
-Bytes withDeclaredSize(Bytes png, uint32_t width, uint32_t height) {
-    setBe32(png, 16, width);
-    setBe32(png, 20, height);
-    setBe32(png, 29, uint32_t(crc32(0, png.data() + 12, 17)));
-    return png;
-}
+using testimg::withDeclaredSize;
 
 Bytes iconOf(Bytes data, uint8_t side = 0) {
     testimg::IconRow row;
@@ -150,5 +143,28 @@ TEST(BadFiles, ArgumentsAreCheckedBeforeAnythingIsRead) {
     EXPECT_EQ(testfiles::convertFile(source, folder.file("A.ICO")), ERCI_OK);
     EXPECT_TRUE(testfiles::exists(folder.file("A.ICO")));
 }
+
+#ifndef _WIN32
+mode_t permissionsOf(const std::string& path) {
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 0777 : 0;
+}
+
+TEST(BadFiles, FifoSourceIsRefusedAtOnceAndAReplacedFileKeepsItsMode) {
+    testfiles::ScratchFolder folder;
+    const std::string fifo = folder.file("pipe.png");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(testfiles::convertFile(fifo, folder.file("pipe.ico")), ERCI_ERR_READ_SOURCE); // would wait for a writer
+    EXPECT_FALSE(testfiles::exists(folder.file("pipe.ico")));
+
+    const std::string source = folder.file("a.png"), destination = folder.file("a.ico");
+    testfiles::writeFile(source, testimg::encodePng(testimg::pattern(8, 8, 1)));
+    ASSERT_EQ(testfiles::convertFile(source, destination), ERCI_OK);
+    EXPECT_EQ(permissionsOf(destination), 0644u);
+    ASSERT_EQ(::chmod(destination.c_str(), 0604), 0);
+    ASSERT_EQ(testfiles::convertFile(source, destination), ERCI_OK);
+    EXPECT_EQ(permissionsOf(destination), 0604u);
+}
+#endif
 
 } // namespace

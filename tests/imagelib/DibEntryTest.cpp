@@ -110,6 +110,63 @@ TEST(DibEntry, BitfieldsDepthsUseTheirMasks) {
     EXPECT_EQ(0, memcmp(image.pixels.data(), expected, sizeof(expected)));
 }
 
+TEST(DibEntry, ColourTableOfDirectDepthsIsSkipped) {
+    // biClrUsed entries stand before the pixels at every depth, not only the indexed ones.
+    const std::vector<uint32_t> table = {0x111111, 0x222222, 0x333333, 0x444444};
+    for (uint16_t bits : {16, 24, 32}) {
+        SCOPED_TRACE(bits);
+        const uint32_t opaque = bits == 32 ? 0xFF000000u : 0;
+        const std::vector<uint32_t> pixels = {opaque | 0x7C00, opaque | 0x03E0, opaque | 0x001F, opaque | 0x7FFF};
+        tfi::RgbaImage plain, withTable;
+        ASSERT_EQ(decodeThroughIcon(testimg::buildDib(2, 2, bits, {}, pixels, {0, 0, 0, 1}), plain), ERCI_OK);
+        ASSERT_EQ(decodeThroughIcon(testimg::buildDib(2, 2, bits, table, pixels, {0, 0, 0, 1}), withTable), ERCI_OK);
+        EXPECT_TRUE(testimg::samePixels(plain, withTable));
+        EXPECT_EQ(withTable.pixels[3], 255);
+    }
+}
+
+// A 2 x 1 BI_BITFIELDS entry with `masks` (red, green, blue, alpha) in a header of `headerSize`
+// (40: three masks after it; 56: all four inside it).
+Bytes bitfieldsDib(uint16_t bits, const uint32_t (&masks)[4], uint32_t headerSize, const std::vector<uint32_t>& pixels) {
+    Bytes dib = testimg::buildDib(2, 1, bits, {}, pixels, {0, 0});
+    dib[0] = uint8_t(headerSize);
+    dib[16] = 3; // BI_BITFIELDS
+    Bytes stored;
+    for (size_t i = 0; i < (headerSize == 40 ? 3u : 4u); ++i)
+        for (int b = 0; b < 4; ++b)
+            stored.push_back(uint8_t(masks[i] >> (8 * b)));
+    dib.insert(dib.begin() + 40, stored.begin(), stored.end());
+    return dib;
+}
+
+TEST(DibEntry, BitfieldsMasksAreOneRunEachAndDisjoint) {
+    // 10-10-10-2, values whose scaling to 8 bits is exact: 341/1023 = 85/255, alpha 1/3.
+    const uint32_t wide[4] = {0x3FF00000u, 0x000FFC00u, 0x000003FFu, 0xC0000000u};
+    tfi::RgbaImage image;
+    ASSERT_EQ(decodeThroughIcon(bitfieldsDib(32, wide, 56, {1u << 30 | 341u << 20 | 682u << 10 | 1023u,
+                                                             3u << 30 | 1023u << 10}),
+                                image),
+              ERCI_OK);
+    const uint8_t expected[] = {85, 170, 255, 85, 0, 255, 0, 255};
+    EXPECT_EQ(0, memcmp(image.pixels.data(), expected, sizeof(expected)));
+
+    const struct {
+        const char* what;
+        uint16_t bits;
+        uint32_t masks[4];
+    } bad[] = {
+        {"no red", 16, {0, 0x07E0, 0x001F, 0}},
+        {"red and green overlap", 16, {0xF800, 0x0FE0, 0x001F, 0}},
+        {"red in two runs", 16, {0xF801, 0x07E0, 0x001C, 0}},
+        {"blue beyond 16 bits", 16, {0xF800, 0x07E0, 0x1F0000, 0}},
+        {"alpha overlaps blue", 32, {0xFF0000, 0xFF00, 0xFF, 0xFF}},
+    };
+    for (const auto& b : bad) {
+        SCOPED_TRACE(b.what);
+        EXPECT_EQ(decodeThroughIcon(bitfieldsDib(b.bits, b.masks, 56, {0, 0}), image), ERCI_ERR_CORRUPT_SOURCE);
+    }
+}
+
 TEST(DibEntry, WriterPadsRowsAndSetsMaskBitsWhereAlphaIsZero) {
     for (uint32_t width : kWidths) {
         SCOPED_TRACE(width);

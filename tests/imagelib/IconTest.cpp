@@ -7,6 +7,7 @@
 #include "core/Converter.h"
 #include "core/IconReader.h"
 #include "core/IconSizes.h"
+#include "core/Limits.h"
 #include "core/PngDecoder.h"
 
 using testimg::Bytes;
@@ -272,6 +273,82 @@ TEST(IconReader, SkipsAnEntryThatLiesWhenASoundOneRemains) {
     tfi::RgbaImage best;
     ASSERT_EQ(tfi::decodeBestIconEntry(tfi::ByteView(testimg::buildIcon({lying, good})), best), ERCI_OK);
     EXPECT_EQ(best.width, 16u);
+}
+
+// A PNG entry whose header promises a row more than its data holds: it fails only once decoding
+// has been paid for.
+testimg::IconRow failingRow(uint32_t seed) {
+    testimg::IconRow row;
+    row.data = testimg::withDeclaredSize(testimg::encodePng(testimg::pattern(16, 16, seed)), 16, 17);
+    return row;
+}
+
+testimg::IconRow goodRow(uint32_t side, uint32_t seed) {
+    testimg::IconRow row;
+    row.data = testimg::encodePng(testimg::pattern(side, side, seed));
+    return row;
+}
+
+struct Decoded {
+    tfi::Result result;
+    size_t decodes;
+    bool sound;
+    uint32_t width;
+};
+
+Decoded decodeWith(const Bytes& icon, bool checkEveryEntry, tfi::WorkBudget budget = tfi::WorkBudget()) {
+    tfi::DecodedIcon decoded;
+    const tfi::Result r = tfi::decodeIcon(tfi::ByteView(icon), checkEveryEntry, budget, decoded);
+    return {r, budget.decodes(), decoded.everyEntrySound, decoded.best.width};
+}
+
+TEST(IconReader, DecodesEachStoredImageOnceAndOnlyTheBestFew) {
+    std::vector<testimg::IconRow> shared(256);
+    shared[0] = failingRow(1);
+    for (testimg::IconRow& row : shared) { // every row points at the first one's data
+        row.overrideOffset = row.overrideSize = true;
+        row.offset = 6 + 16 * 256;
+        row.size = uint32_t(shared[0].data.size());
+    }
+    for (bool checkEveryEntry : {false, true}) {
+        const Decoded d = decodeWith(testimg::buildIcon(shared), checkEveryEntry);
+        EXPECT_EQ(d.result, ERCI_ERR_CORRUPT_SOURCE);
+        EXPECT_EQ(d.decodes, 1u);
+    }
+
+    std::vector<testimg::IconRow> damaged;
+    for (uint32_t i = 0; i < 20; ++i)
+        damaged.push_back(failingRow(i));
+    damaged.push_back(goodRow(8, 1)); // ranked last: smaller than every damaged entry
+    const Decoded d = decodeWith(testimg::buildIcon(damaged), false);
+    EXPECT_EQ(d.result, ERCI_ERR_CORRUPT_SOURCE);
+    EXPECT_EQ(d.decodes, tfi::kMaxEntriesTried);
+
+    const Bytes sound = testimg::buildIcon({goodRow(16, 1), goodRow(48, 2), goodRow(32, 3)});
+    const Decoded check = decodeWith(sound, true);
+    EXPECT_EQ(check.result, ERCI_OK);
+    EXPECT_TRUE(check.sound);
+    EXPECT_EQ(check.width, 48u);
+    EXPECT_EQ(check.decodes, 3u); // the best one is not decoded again for the copy
+}
+
+TEST(IconReader, TheBudgetEndsTheCheckAndLeavesTheBestEntry) {
+    const Bytes icon = testimg::buildIcon({goodRow(16, 1), goodRow(16, 2), goodRow(16, 3), goodRow(16, 4)});
+    const Decoded partly = decodeWith(icon, true, tfi::WorkBudget(2 * 16 * 16));
+    EXPECT_EQ(partly.result, ERCI_OK);
+    EXPECT_FALSE(partly.sound); // not all checked: rebuilt, not copied
+    EXPECT_EQ(partly.decodes, 2u);
+    EXPECT_EQ(partly.width, 16u);
+    EXPECT_EQ(decodeWith(icon, false, tfi::WorkBudget(16 * 16 - 1)).result, ERCI_ERR_TOO_LARGE);
+    EXPECT_EQ(decodeWith(icon, false, tfi::WorkBudget(16 * 16, 16 * (16 * 4 + 1) - 1)).result, ERCI_ERR_TOO_LARGE);
+}
+
+TEST(IconReader, EntriesBeyondTheReadableSideAreRefusedButPngSourcesAreNot) {
+    const Bytes wide = testimg::encodePng(testimg::pattern(tfi::kMaxReadableEntrySide + 1, 1, 3));
+    EXPECT_FALSE(convert(wide, tfi::OutputFormat::Icon).empty());
+    testimg::IconRow row;
+    row.data = wide;
+    convert(testimg::buildIcon({row}), tfi::OutputFormat::Png, "", ERCI_ERR_TOO_LARGE);
 }
 
 TEST(Conversion, SoundIconIsCopiedAndCursorOrDamagedIconRebuilt) {

@@ -1,5 +1,7 @@
 #include "TestImages.h"
 
+#include <zlib.h>
+
 #include "core/PngEncoder.h"
 
 namespace testimg {
@@ -12,6 +14,10 @@ void put16(Bytes& b, uint32_t v) {
 void put32(Bytes& b, uint32_t v) {
     put16(b, v & 0xFFFF);
     put16(b, v >> 16);
+}
+void setBe32(Bytes& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = uint8_t(v >> (24 - 8 * i));
 }
 uint32_t get32(const Bytes& b, size_t at) {
     return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (uint32_t(b[at + 3]) << 24);
@@ -123,6 +129,13 @@ Bytes buildDib(uint32_t width, uint32_t height, uint16_t bits, const std::vector
         out.insert(out.end(), line.begin(), line.end());
     }
     return out;
+}
+
+Bytes withDeclaredSize(Bytes png, uint32_t width, uint32_t height) {
+    setBe32(png, 16, width);
+    setBe32(png, 20, height);
+    setBe32(png, 29, uint32_t(crc32(0, png.data() + 12, 17)));
+    return png;
 }
 
 std::vector<DirRow> readDirectory(const Bytes& icon) {

@@ -21,6 +21,9 @@ tfi::RgbaImage disc(uint32_t side, const uint8_t color[3]);
 
 Bytes encodePng(const tfi::RgbaImage& image);
 
+// A PNG whose IHDR declares width x height, with a correct CRC, followed by the rest of `png`.
+Bytes withDeclaredSize(Bytes png, uint32_t width, uint32_t height);
+
 struct IconRow {
     uint8_t width = 0, height = 0; // directory bytes, 0 meaning 256
     uint16_t bitCount = 32;
