@@ -54,17 +54,17 @@ def flat_1bit_rows(side, last_filter=PNG_FILTER_NONE, marker=None):
 
 
 def icon_file(entries):
-    """An ICO from (bit count, stored bytes) pairs; one directory row each, or rows that share
-    stored bytes when the same object appears again."""
+    """An ICO from (bit count, stored bytes[, size]) rows. Rows given the same bytes object
+    share one stored copy; a size claims only the start of it."""
     header = struct.pack("<HHH", 0, 1, len(entries))
     offset = len(header) + 16 * len(entries)
     rows, data, placed = b"", b"", {}
-    for bits, blob in entries:
+    for bits, blob, *size in entries:
         if id(blob) not in placed:
             placed[id(blob)] = offset
             data += blob
             offset += len(blob)
-        rows += struct.pack("<BBBBHHII", 0, 0, 0, 0, 1, bits, len(blob), placed[id(blob)])
+        rows += struct.pack("<BBBBHHII", 0, 0, 0, 0, 1, bits, size[0] if size else len(blob), placed[id(blob)])
     return header + rows + data
 
 
@@ -121,6 +121,18 @@ def make_cases(folder):
     add("many-broken-2048.ico", icon_file([(1, blob) for blob in mid_broken]),
         f"256 distinct {ENTRY_CAP_SIDE}px 1-bit PNG entries, each with a bad last filter byte, to PNG")
 
+    # Entries of the largest side read at 16 bits a channel: the most inflating per pixel.
+    row = bytes([PNG_FILTER_NONE]) + bytes(ENTRY_CAP_SIDE * 8)
+    deep_entry = png_file(ENTRY_CAP_SIDE, ENTRY_CAP_SIDE, 16, 6, row * ENTRY_CAP_SIDE, level=6)
+    deep_set = [deep_entry + bytes(i) for i in range(256)]  # distinct by their size; bytes after IEND are ignored
+    add("many-deep-entries.png", icon_file([(32, blob) for blob in deep_set]),
+        f"icon named .png, 256 distinct valid {ENTRY_CAP_SIDE}px 16-bit RGBA PNG entries, to ICO")
+    rows = bytearray(row * ENTRY_CAP_SIDE)
+    rows[-len(row)] = PNG_FILTER_INVALID
+    deep_broken = png_file(ENTRY_CAP_SIDE, ENTRY_CAP_SIDE, 16, 6, bytes(rows), level=6) + bytes(255)
+    add("overlapping-deep.ico", icon_file([(32, deep_broken, len(deep_broken) - i) for i in range(256)]),
+        f"256 rows over one damaged {ENTRY_CAP_SIDE}px 16-bit RGBA PNG, each a byte shorter, to PNG")
+
     for side, bits in ((CAP_SIDE, 1), (5600, 16), (4000, 32)):
         add(f"entry-{bits}bit-{side}.ico", icon_file([(bits, bitmap_entry(side, bits))]),
             f"one {side}px {bits}-bit bitmap entry of noise, to PNG")
@@ -133,8 +145,8 @@ def make_cases(folder):
     add("bomb-1bit.PNG", bomb, "the same, PNG to PNG (checked and copied)")
     add("bomb-entry.ico", icon_file([(1, bomb)]), "the same PNG as an icon entry, to PNG")
 
-    large = png_file(CAP_SIDE, CAP_SIDE, 8, 6, rgba_rows(CAP_SIDE, CAP_SIDE * 45 // 100), level=1)
-    add("caps-rgba.png", large, f"{len(large) // MIB} MiB {CAP_SIDE}px RGBA PNG (legitimate, at the caps), to ICO")
+    large = png_file(CAP_SIDE, CAP_SIDE, 8, 6, rgba_rows(CAP_SIDE, CAP_SIDE * 49 // 100), level=1)
+    add("caps-rgba.png", large, f"{len(large) / MIB:.1f} MiB {CAP_SIDE}px RGBA PNG (legitimate, at the caps), to ICO")
     add("caps-rgba.PNG", large, "the same, PNG to PNG")
     deep = png_file(CAP_SIDE, CAP_SIDE, 16, 6, rgba_rows(CAP_SIDE, CAP_SIDE // 10, 2), level=1)
     add("caps-rgba16.png", deep, f"{len(deep) // MIB} MiB {CAP_SIDE}px 16-bit RGBA PNG (legitimate), to ICO")
@@ -161,6 +173,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("imagecore")
     parser.add_argument("--repeat", type=int, default=3)
+    parser.add_argument("--only", default="", help="run only the cases whose file name contains this")
     args = parser.parse_args()
     imagecore = os.path.abspath(args.imagecore)
 
@@ -173,6 +186,7 @@ def main():
         print(f"target: converted or refused within {TARGET_SECONDS:.0f} s and {TARGET_BYTES // 1000000} MB\n")
         print(f"{'case':24} {'size':>9} {'seconds':>8} {'cpu s':>6} {'peak MB':>8}  {'target':6}  result / what")
         met = 0
+        cases = [(name, what) for name, what in cases if args.only in name]
         for name, what in cases:
             path = os.path.join(src, name)
             runs = [run_measured(imagecore, out, path) for _ in range(args.repeat)]

@@ -29,13 +29,14 @@ constexpr size_t kMaxEntriesTried = 8;
 // entry it decodes (an icon may hold 256 of them), so that a small file cannot keep the user
 // waiting. Each decode states its cost before it starts and is refused as too large when the
 // rest of the budget cannot pay for it.
-// Pixels: one source at the caps, and as much again, e.g. every entry of an icon with 256 entries
-// of 256 px (16.8M), or 16 entries of the largest side read. Decoding costs about 15 ns a
-// pixel here, allocation included: about 1 s for the whole budget.
-constexpr uint64_t kMaxDecodedPixelsPerConversion = 2 * kMaxImagePixels;
-// Inflated PNG image data: what the largest source needs at 16 bits a channel (8 bytes a pixel
-// and a filter byte a row, 256 MiB), and a quarter more for the other entries an icon makes us try.
-constexpr uint64_t kMaxInflatedBytesPerConversion = 320ull * 1024 * 1024;
+// Pixels: as many as in one image at the caps. A PNG source is always within it; an icon may
+// decode all 256 entries of 256 px (16.8M), or the best kMaxEntriesTried entries of the
+// largest side read. Decoding costs about 15 ns a pixel here, allocation included: about half
+// a second for the whole budget.
+constexpr uint64_t kMaxDecodedPixelsPerConversion = kMaxImagePixels;
+// Inflated PNG image data: as much as in one image at the caps at 16 bits a channel (8 bytes a
+// pixel), with room for its filter bytes; inflating the whole budget takes about half a second.
+constexpr uint64_t kMaxInflatedBytesPerConversion = 8 * kMaxImagePixels + 1024 * 1024;
 // zlib cannot expand data by more than about 1032:1, so a PNG whose image data is smaller
 // than this fraction of what its header promises is truncated; it is refused before the
 // pixel buffer is allocated.
