@@ -148,6 +148,9 @@ def make_cases(folder):
     large = png_file(CAP_SIDE, CAP_SIDE, 8, 6, rgba_rows(CAP_SIDE, CAP_SIDE * 49 // 100), level=1)
     add("caps-rgba.png", large, f"{len(large) / MIB:.1f} MiB {CAP_SIDE}px RGBA PNG (legitimate, at the caps), to ICO")
     add("caps-rgba.PNG", large, "the same, PNG to PNG")
+    sound = [bitmap_entry(ENTRY_CAP_SIDE, bits) for bits in (32, 32, 32, 24)]
+    add("caps-icon.png", icon_file([(bits, blob) for bits, blob in zip((32, 32, 32, 24), sound)]),
+        f"icon named .png near the source cap, four sound {ENTRY_CAP_SIDE}px bitmap entries, to ICO (copied)")
     deep = png_file(CAP_SIDE, CAP_SIDE, 16, 6, rgba_rows(CAP_SIDE, CAP_SIDE // 10, 2), level=1)
     add("caps-rgba16.png", deep, f"{len(deep) // MIB} MiB {CAP_SIDE}px 16-bit RGBA PNG (legitimate), to ICO")
     return cases
