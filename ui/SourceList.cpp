@@ -1,25 +1,33 @@
-// The source file list. The main dialog's sorted list box is the only store of the list: every
-// operation reads and writes the control itself, so there is nothing beside it to keep in step.
+// The source file list. The main dialog's sorted list box is the only store of the list between
+// commands: a command that adds paths reads the items once into a set for its own use, and the
+// set goes when the command ends.
 #include "SourceList.h"
 
+#include "Confirmations.h"
 #include "app/AppGlobals.h"
 #include "res/resource.h"
 
 #include <windows.h>
+#include <cderr.h>
 #include <commdlg.h>
 
 #include <cwchar>
 #include <memory>
 #include <new>
+#include <unordered_set>
+#include <vector>
 
 namespace {
 
-// Every reader of the list (the duplicate test here, the Convert command) copies items into
-// buffers of this many units including the NUL, so longer paths must never become items.
+// Every reader of the list (the Convert command among them) may copy items into buffers of
+// this many units including the NUL, so longer paths must never become items.
 const size_t kItemCapacity = MAX_PATH;
 
-// Room for a folder and many names from one Explorer-style multiple selection.
-const DWORD kSelectionCapacity = 8320;
+// A whole folder's worth of files picked at once: a folder path, then this many names of this
+// length, each with its NUL, and the empty name that ends the list.
+const DWORD kSelectableNames = 10000;
+const DWORD kSelectableNameLength = 32;
+const DWORD kSelectionCapacity = MAX_PATH + kSelectableNames * (kSelectableNameLength + 1) + 1;
 
 // Lower-case extensions without the dot, separated by single spaces.
 const wchar_t kAcceptedExtensions[] = L"png ico";
@@ -28,9 +36,14 @@ const wchar_t kAcceptedExtensions[] = L"png ico";
 const wchar_t kOpenFileFilter[] = L"PNG Files (*.png)\0*.png\0ICO Files (*.ico)\0*.ico\0";
 const wchar_t kOpenFileTitle[] = L"Select Files";
 const DWORD kOpenFileFlags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_ALLOWMULTISELECT;
+const wchar_t kSelectionTooLargeText[] =
+    L"The selection was too large, so no file was added. Please select fewer files at a time.";
 
-// The full structure with its reserved fields and FlagsEx: 88 bytes in the 32-bit program.
-static_assert(sizeof(void*) != 4 || sizeof(OPENFILENAMEW) == 88, "OPENFILENAMEW must be the full structure");
+// The full structure with its reserved fields and FlagsEx, in either width of the program.
+static_assert(sizeof(OPENFILENAMEW) == (sizeof(void*) == 4 ? 88 : 152), "OPENFILENAMEW must be the full structure");
+
+// What the list box reserves per item ahead of a large batch: a guess, not a limit.
+const size_t kTypicalItemBytes = 64 * sizeof(wchar_t);
 
 HWND sourceListBox() {
     HWND list = GetDlgItem(g_app.hMainDlg, IDC_SOURCE_LIST);
@@ -39,6 +52,19 @@ HWND sourceListBox() {
 
 int itemCount(HWND list) {
     return static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
+}
+
+// The whole text of one item, sized by the list box, so no item is ever copied past a buffer.
+std::wstring itemText(HWND list, int index) {
+    const LRESULT length = SendMessageW(list, LB_GETTEXTLEN, index, 0);
+    if (length == LB_ERR || length <= 0)
+        return std::wstring();
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    const LRESULT copied = SendMessageW(list, LB_GETTEXT, index, reinterpret_cast<LPARAM>(&text[0]));
+    if (copied == LB_ERR || copied <= 0 || copied > length)
+        return std::wstring();
+    text.resize(static_cast<size_t>(copied));
+    return text;
 }
 
 wchar_t asciiLower(wchar_t c) {
@@ -56,6 +82,54 @@ std::wstring lowerExtension(const std::wstring& path) {
     return extension;
 }
 
+// The list box stores C strings, so a path with a NUL inside would be stored cut.
+bool fitsListItem(const std::wstring& path) {
+    return path.size() < kItemCapacity && path.find(L'\0') == std::wstring::npos;
+}
+
+// One command's worth of adding. The items are read once, so each new path is tested against
+// them in constant time; comparing code unit by code unit keeps the test exact and
+// case-sensitive. The list is not redrawn until the whole batch is in.
+class ListBatch {
+public:
+    explicit ListBatch(HWND list) : list_(list) {
+        if (!list_)
+            return;
+        const int count = itemCount(list_);
+        listed_.reserve(static_cast<size_t>(count > 0 ? count : 0));
+        for (int i = 0; i < count; ++i)
+            listed_.insert(itemText(list_, i));
+        SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
+    }
+    ~ListBatch() {
+        if (!list_)
+            return;
+        SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(list_, nullptr, TRUE);
+    }
+    ListBatch(const ListBatch&) = delete;
+    ListBatch& operator=(const ListBatch&) = delete;
+
+    // Room for this many more items, so that a large batch does not grow the list step by step.
+    void reserve(size_t more) {
+        if (list_ && more > 1)
+            SendMessageW(list_, LB_INITSTORAGE, more, more * kTypicalItemBytes);
+    }
+
+    int add(const std::wstring& path) {
+        if (!list_ || !fitsListItem(path) || listed_.count(path) || !hasSourceExtension(path))
+            return -1;
+        const LRESULT index = SendMessageW(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(path.c_str()));
+        if (index >= 0)
+            listed_.insert(path);
+        return static_cast<int>(index);
+    }
+
+private:
+    HWND list_;
+    std::unordered_set<std::wstring> listed_;
+};
+
 // With several names the dialog puts a NUL between the folder and the first name; with one
 // name the full path runs on with a backslash there. Telling them apart this way needs no file
 // access, so a chosen file that cannot be opened for reading still gets its right path.
@@ -63,19 +137,8 @@ bool isMultipleSelection(const wchar_t* selection, WORD fileOffset) {
     return fileOffset > 0 && fileOffset < kSelectionCapacity && selection[fileOffset - 1] == L'\0';
 }
 
-std::wstring joinFolderAndName(const std::wstring& folder, const wchar_t* name) {
-    // A drive root such as "C:\" already ends in the separator.
-    if (!folder.empty() && folder.back() == L'\\')
-        return folder + name;
-    return folder + L'\\' + name;
-}
-
-// The list box stores C strings, so a path with a NUL inside would be stored cut.
-bool fitsListItem(const std::wstring& path) {
-    return path.size() < kItemCapacity && path.find(L'\0') == std::wstring::npos;
-}
-
-void addSelectedNames(const wchar_t* selection, WORD fileOffset) {
+std::vector<std::wstring> selectedNames(const wchar_t* selection, WORD fileOffset) {
+    std::vector<std::wstring> paths;
     const std::wstring folder(selection);
     const wchar_t* const end = selection + kSelectionCapacity;
     const wchar_t* name = selection + fileOffset;
@@ -83,23 +146,37 @@ void addSelectedNames(const wchar_t* selection, WORD fileOffset) {
         const size_t length = wcsnlen(name, static_cast<size_t>(end - name));
         if (name + length == end)
             break; // a name the buffer cut off is not a whole name
-        addSourceFile(joinFolderAndName(folder, name));
+        paths.push_back(pathInFolder(folder, name));
         name += length + 1;
     }
+    return paths;
 }
 
-void addSelection(const wchar_t* selection, WORD fileOffset) {
+std::vector<std::wstring> selectedPaths(const wchar_t* selection, WORD fileOffset) {
     if (isMultipleSelection(selection, fileOffset))
-        addSelectedNames(selection, fileOffset);
-    else
-        addSourceFile(selection);
+        return selectedNames(selection, fileOffset);
+    return std::vector<std::wstring>{selection};
+}
+
+// Before the change to a larger buffer a pick of a few thousand files failed here without a
+// word; the user must learn that nothing of it was added.
+void reportPickFailure() {
+    if (CommDlgExtendedError() == FNERR_BUFFERTOOSMALL)
+        showProductMessage(g_app.hMainDlg, kSelectionTooLargeText, MB_OK);
 }
 
 } // namespace
 
 void addSourceFiles() {
+    addSourceFilesPicked(kSelectionCapacity);
+}
+
+void addSourceFilesPicked(DWORD capacity) {
+    if (capacity < 2 || capacity > kSelectionCapacity)
+        return;
     // Zeroed, so the text always ends within the buffer and a multiple selection ends with an
-    // empty name even if the dialog left the rest untouched.
+    // empty name even if the dialog left the rest untouched. Always of the full size, so that
+    // reading it never depends on how much the dialog was told it may fill.
     std::unique_ptr<wchar_t[]> selection(new (std::nothrow) wchar_t[kSelectionCapacity]());
     if (!selection)
         return;
@@ -110,46 +187,48 @@ void addSourceFiles() {
     dialog.hInstance = g_app.hInstance;
     dialog.lpstrFilter = kOpenFileFilter;
     dialog.lpstrFile = selection.get();
-    dialog.nMaxFile = kSelectionCapacity;
+    // One unit short of the buffer: whatever the dialog writes, a NUL stays behind it.
+    dialog.nMaxFile = capacity - 1;
     dialog.lpstrTitle = kOpenFileTitle;
     dialog.Flags = kOpenFileFlags;
-    if (!GetOpenFileNameW(&dialog))
+    if (!GetOpenFileNameW(&dialog)) {
+        reportPickFailure();
         return;
+    }
+    addSourcePaths(selectedPaths(selection.get(), dialog.nFileOffset));
+}
 
-    // The dialog may fill the buffer to its last unit; keep a terminator for the folder text.
-    selection[kSelectionCapacity - 1] = L'\0';
-    addSelection(selection.get(), dialog.nFileOffset);
+void addSourcePaths(const std::vector<std::wstring>& paths) {
+    ListBatch batch(sourceListBox());
+    batch.reserve(paths.size());
+    for (const std::wstring& path : paths)
+        batch.add(path);
 }
 
 int addSourceFile(const std::wstring& path) {
-    HWND list = sourceListBox();
-    if (!list)
-        return -1;
-    if (!fitsListItem(path))
-        return -1;
-    if (isSourceFileListed(path))
-        return -1;
-    if (!hasSourceExtension(path))
-        return -1;
-    return static_cast<int>(SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(path.c_str())));
+    ListBatch batch(sourceListBox());
+    return batch.add(path);
 }
 
 bool isSourceFileListed(const std::wstring& path) {
     HWND list = sourceListBox();
     if (!list)
         return false;
+    if (path.empty())
+        return false;
     const int count = itemCount(list);
     for (int i = 0; i < count; ++i) {
-        // An item that would not fit the buffer cannot have come from this file; skip it
-        // rather than let the list box write past the end.
-        const LRESULT length = SendMessageW(list, LB_GETTEXTLEN, i, 0);
-        if (length <= 0 || static_cast<size_t>(length) >= kItemCapacity)
-            continue;
-        wchar_t item[kItemCapacity] = {};
-        if (SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(item)) > 0 && lstrcmpW(path.c_str(), item) == 0)
+        if (itemText(list, i) == path)
             return true;
     }
     return false;
+}
+
+std::wstring pathInFolder(const std::wstring& folder, const std::wstring& name) {
+    // A drive root such as "C:\" already ends in the separator.
+    if (!folder.empty() && folder.back() == L'\\')
+        return folder + name;
+    return folder + L'\\' + name;
 }
 
 bool hasSourceExtension(const std::wstring& path) {

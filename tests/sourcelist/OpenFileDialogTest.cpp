@@ -231,4 +231,60 @@ TEST(AddCommand, NamesBeyondAsciiArriveUnchanged) {
     });
 }
 
+// A folder's worth of files picked at once, as Ctrl+A in the dialog would: all of them enter.
+TEST(AddCommandAtScale, ThreeThousandNamesPickedAtOnceAllEnter) {
+    wintest::TempDir dir;
+    std::vector<std::wstring> names;
+    for (int i = 0; i < 3000; ++i) {
+        wchar_t name[40];
+        swprintf(name, 40, L"holiday-picture-number-%05d.png", i); // 32 units, as a camera names them
+        names.push_back(name);
+    }
+    createFiles(dir, names);
+    runWithMainDialog(
+        [&](wintest::MainDialogHost& host) {
+            ASSERT_GE(addSourceFile(L"C:\\already\\listed.png"), 0);
+            ASSERT_TRUE(addThroughDialog(host.dialog(), dir.path(), quotedNames(names)));
+            std::vector<std::wstring> expected = pathsIn(dir, names);
+            expected.push_back(L"C:\\already\\listed.png");
+            EXPECT_EQ(sorted(listItems(host.control(IDC_SOURCE_LIST))), sorted(expected));
+        },
+        180000, "a pick of 3,000 files");
+}
+
+// A pick that does not fit is refused whole and said so, in a box owned by the main window; the
+// list stays as it was. The dialog is told it has less room than Add gives it, so that one name
+// is too long: Wine's dialog reports a multiple selection that does not fit only on Windows.
+TEST(AddCommandAtScale, APickThatDoesNotFitIsRefusedWithAMessage) {
+    wintest::TempDir dir;
+    const std::vector<std::wstring> names = {L"a-name-longer-than-the-room.png"};
+    createFiles(dir, names);
+    runWithMainDialog([&](wintest::MainDialogHost& host) {
+        ASSERT_GE(addSourceFile(L"C:\\kept.png"), 0);
+        wintest::SeenMessageBox seen;
+        const bool refused = wintest::runWhileDriving([] { addSourceFilesPicked(16); }, [&] {
+            HWND dialog = waitForFileDialog();
+            if (!dialog || !wintest::goToFolder(dialog, dir.path()) || !wintest::typeFileNameAndOpen(dialog, names[0])) {
+                abandon(dialog);
+                return false;
+            }
+            HWND box = wintest::waitForMessageBox(wintest::kCaption, nullptr);
+            if (!box) {
+                abandon(dialog);
+                return false;
+            }
+            seen.owner = GetWindow(box, GW_OWNER);
+            seen.text = wintest::messageBoxText(box);
+            seen.buttons = wintest::messageBoxButtons(box);
+            wintest::answerMessageBox(box, IDOK);
+            return wintest::waitUntil([&] { return !IsWindow(box); });
+        });
+        ASSERT_TRUE(refused) << "no message after the pick";
+        EXPECT_EQ(seen.owner, host.dialog());
+        EXPECT_EQ(seen.text, wintest::kSelectionTooLargeText);
+        EXPECT_EQ(seen.buttons, std::vector<int>{IDOK});
+        EXPECT_EQ(listItems(host.control(IDC_SOURCE_LIST)), std::vector<std::wstring>{L"C:\\kept.png"});
+    });
+}
+
 } // namespace

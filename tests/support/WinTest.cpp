@@ -94,11 +94,15 @@ HWND waitForOwnedWindow(HWND owner, DWORD timeoutMs) {
 }
 
 bool sendCommandWhileDriving(HWND dialog, int controlId, const std::function<bool()>& driver) {
+    return runWhileDriving([&] { sendCommand(dialog, controlId); }, driver);
+}
+
+bool runWhileDriving(const std::function<void()>& action, const std::function<bool()>& driver) {
     DriverCall call = {&driver, false};
     HANDLE helper = CreateThread(nullptr, 0, runDriver, &call, 0, nullptr);
     if (!helper)
         return false;
-    sendCommand(dialog, controlId);
+    action();
     // The modal window is gone, so the driver is at its end; pump while it finishes any
     // message it still sends to this thread.
     while (MsgWaitForMultipleObjects(1, &helper, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0)

@@ -28,6 +28,8 @@ HWND waitForOwnedWindow(HWND owner, DWORD timeoutMs = 10000);
 // thread. The driver must end that window, or the command does not return (use a deadline).
 // Answers what the driver answered.
 bool sendCommandWhileDriving(HWND dialog, int controlId, const std::function<bool()>& driver);
+// The same for any action of this thread that opens a modal window.
+bool runWhileDriving(const std::function<void()>& action, const std::function<bool()>& driver);
 
 // The text of a window read with WM_GETTEXT, which also works across processes.
 std::wstring windowText(HWND hwnd);
