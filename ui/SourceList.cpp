@@ -87,25 +87,37 @@ bool fitsListItem(const std::wstring& path) {
     return path.size() < kItemCapacity && path.find(L'\0') == std::wstring::npos;
 }
 
+// Holds off the list's redraw while it lives, then paints it once: a visible list box
+// otherwise repaints for every item added or deleted, which costs far more than the change.
+class RedrawHeld {
+public:
+    explicit RedrawHeld(HWND list) : list_(list) {
+        if (list_)
+            SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
+    }
+    ~RedrawHeld() {
+        if (!list_)
+            return;
+        SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(list_, nullptr, TRUE);
+    }
+    RedrawHeld(const RedrawHeld&) = delete;
+    RedrawHeld& operator=(const RedrawHeld&) = delete;
+
+private:
+    HWND list_;
+};
+
 // One command's worth of adding. The items are read once, so each new path is tested against
 // them in constant time; comparing code unit by code unit keeps the test exact and
 // case-sensitive. The list is not redrawn until the whole batch is in.
 class ListBatch {
 public:
-    explicit ListBatch(HWND list) : list_(list) {
-        if (!list_)
-            return;
-        const int count = itemCount(list_);
+    explicit ListBatch(HWND list) : list_(list), redraw_(list) {
+        const int count = list_ ? itemCount(list_) : 0;
         listed_.reserve(static_cast<size_t>(count > 0 ? count : 0));
         for (int i = 0; i < count; ++i)
             listed_.insert(itemText(list_, i));
-        SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
-    }
-    ~ListBatch() {
-        if (!list_)
-            return;
-        SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
-        InvalidateRect(list_, nullptr, TRUE);
     }
     ListBatch(const ListBatch&) = delete;
     ListBatch& operator=(const ListBatch&) = delete;
@@ -127,6 +139,7 @@ public:
 
 private:
     HWND list_;
+    RedrawHeld redraw_;
     std::unordered_set<std::wstring> listed_;
 };
 
@@ -251,6 +264,7 @@ void removeSelectedSourceFiles() {
     HWND list = sourceListBox();
     if (!list)
         return;
+    RedrawHeld redraw(list);
     // From the last index down, so deleting keeps the indices still to visit valid.
     for (int i = itemCount(list) - 1; i >= 0; --i) {
         if (SendMessageW(list, LB_GETSEL, i, 0) > 0)
@@ -262,6 +276,7 @@ void clearSourceFiles() {
     HWND list = sourceListBox();
     if (!list)
         return;
+    RedrawHeld redraw(list);
     for (int i = itemCount(list) - 1; i >= 0; --i)
         SendMessageW(list, LB_DELETESTRING, i, 0);
 }
