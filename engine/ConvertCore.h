@@ -72,7 +72,10 @@ public:
 
     std::wstring makeDestPath(const std::wstring& source, const std::wstring& folder) const;
 
-    // Asks the worker to stop before its next job and waits up to one second for the run to end.
+    // Asks the worker to stop before its next job; a run that is not Running is left as it is.
+    // Returns at once: for a caller that must not wait.
+    void requestStop();
+    // requestStop, then waits up to one second for the run to end.
     void stopAndWait();
     // True while a worker of this engine has not yet ended.
     bool isWorkerAlive() const;

@@ -114,9 +114,13 @@ bool ConvertCore::convert(const std::wstring& source, const std::wstring& dest) 
 
 void ConvertCore::onRunEnd() {}
 
-void ConvertCore::stopAndWait() {
+void ConvertCore::requestStop() {
     RunState expected = Running;
     runState.compare_exchange_strong(expected, StopRequested);
+}
+
+void ConvertCore::stopAndWait() {
+    requestStop();
     Sleep(kStopPollMs);
     for (int waited = kStopPollMs; waited < kStopWaitLimitMs; waited += kStopPollMs) {
         const RunState state = runState;

@@ -2,7 +2,9 @@
 #include "MainDialog.h"
 
 #include "ConvertCommand.h"
+#include "FileDrop.h"
 #include "OutputFolder.h"
+#include "ProgressDialog.h"
 #include "ProductText.h"
 #include "SourceList.h"
 #include "Toolbar.h"
@@ -27,34 +29,78 @@ INT_PTR onInitDialog(HWND hwnd) {
     return TRUE;
 }
 
+// The commands that run a modal window of their own (the open-file dialog, the folder browser,
+// the progress window) run its message loop inside this dialog's procedure, and this dialog still
+// receives what is posted to it meanwhile: a close from Task Manager's End task or from another
+// program, a drop, a command. None of them may run inside that loop.
+struct MainDialogState {
+    bool commandRunning = false;
+    bool closeRequested = false;
+};
+MainDialogState g_mainState;
+
 // Only the id counts: a double-click on an owner-drawn button arrives with its own code and
 // runs the command again, and list or edit notifications carry ids that are not listed here.
-INT_PTR onCommand(WORD id) {
+bool runCommand(WORD id) {
     switch (id) {
-    case IDCANCEL:
-        onCloseMainDlg();
-        return TRUE;
     case IDC_CONVERT:
         convertSourceFiles();
-        return TRUE;
+        return true;
     case IDC_BROWSE:
         browseOutputFolder();
-        return TRUE;
+        return true;
     case IDC_ADD:
         addSourceFiles();
-        return TRUE;
+        return true;
     case IDC_REMOVE:
         removeSelectedSourceFiles();
-        return TRUE;
+        return true;
     case IDC_CLEAR:
         clearSourceFiles();
-        return TRUE;
+        return true;
     case IDC_OPEN_FOLDER:
         openOutputFolder();
-        return TRUE;
+        return true;
     default:
-        return FALSE;
+        return false;
     }
+}
+
+// A close during a command is carried out once the command has returned, never inside it: the
+// close path would otherwise take the engine from under a run and wait for a worker whose
+// question needs this thread. A run is asked to stop between two files first, so the program
+// ends soon, and an open overwrite question keeps its window until it has its answer.
+void onCloseRequest() {
+    if (!g_mainState.commandRunning) {
+        onCloseMainDlg();
+        return;
+    }
+    g_mainState.closeRequested = true;
+    stopAndCloseProgress();
+}
+
+INT_PTR onCommand(WORD id) {
+    if (id == IDCANCEL) {
+        onCloseRequest();
+        return TRUE;
+    }
+    // Posted into the loop of a running command (the window is disabled for the user): dropped.
+    if (g_mainState.commandRunning)
+        return FALSE;
+    g_mainState.commandRunning = true;
+    const bool handled = runCommand(id);
+    g_mainState.commandRunning = false;
+    if (g_mainState.closeRequested)
+        onCloseMainDlg();
+    return handled ? TRUE : FALSE;
+}
+
+INT_PTR onDropFiles(HDROP drop) {
+    if (g_mainState.commandRunning)
+        ignoreDroppedFiles(drop);
+    else
+        addDroppedFiles(drop);
+    return TRUE;
 }
 
 } // namespace
@@ -68,6 +114,8 @@ INT_PTR CALLBACK mainDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
         return onInitDialog(hwnd);
     case WM_COMMAND:
         return onCommand(LOWORD(wParam));
+    case WM_DROPFILES:
+        return onDropFiles(reinterpret_cast<HDROP>(wParam));
     default:
         return FALSE;
     }
@@ -75,6 +123,7 @@ INT_PTR CALLBACK mainDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
 
 bool onInitMainDlg(HWND hwnd) {
     g_app.hMainDlg = hwnd;
+    g_mainState = MainDialogState();
     // A shared resource icon: never destroyed.
     g_app.hAppIcon = LoadIconW(g_app.hInstance, MAKEINTRESOURCEW(IDI_APP));
 
@@ -93,6 +142,7 @@ bool onInitMainDlg(HWND hwnd) {
         SetWindowTextW(folderEdit, folder.c_str());
 
     createToolTips();
+    acceptFileDrops(hwnd);
     return ready;
 }
 

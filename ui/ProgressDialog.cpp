@@ -16,6 +16,9 @@ UINT_PTR g_progressTimerId = 0;
 
 namespace {
 
+// The progress window while it is open, for a close of the main window to reach it.
+HWND g_openProgressDlg = nullptr;
+
 const UINT_PTR kProgressTimerId = 100;
 const UINT kProgressTimerMs = 100;
 const INT_PTR kResultClosed = 1;
@@ -97,8 +100,11 @@ void viewCompletedRun(HWND hwnd, ConvertCore& core, long jobCount, ProgressView&
 // Ends the dialog unless an overwrite question it owns is still open: that box keeps its
 // owner and its answer until the user gives it. The caller tries again on a later tick.
 void closeWhenNoQuestionOpen(HWND hwnd) {
-    if (closeQuestionGate(hwnd))
-        EndDialog(hwnd, kResultClosed);
+    if (!closeQuestionGate(hwnd))
+        return;
+    if (g_openProgressDlg == hwnd)
+        g_openProgressDlg = nullptr;
+    EndDialog(hwnd, kResultClosed);
 }
 
 INT_PTR onProgressInitMessage(HWND hwnd) {
@@ -151,6 +157,7 @@ bool onInitProgressDlg(HWND hwnd) {
         closeQuestionGate(hwnd);
         return false;
     }
+    g_openProgressDlg = hwnd;
     showStopOrClose(hwnd, true);
     g_progressTimerId = SetTimer(hwnd, kProgressTimerId, kProgressTimerMs, nullptr);
     onProgressTimer(hwnd);
@@ -181,4 +188,16 @@ void onProgressTimer(HWND hwnd) {
     // After a stop the window goes by itself; a completed run waits for Close.
     if (state != Completed)
         PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDC_CLOSE, BN_CLICKED), 0);
+}
+
+void stopAndCloseProgress() {
+    HWND progress = g_openProgressDlg;
+    if (!progress)
+        return;
+    ConvertCore* core = g_app.pConvertCore;
+    if (core)
+        core->requestStop();
+    // Refused while an overwrite question is open; after a stop every tick asks again, so the
+    // window goes once that question has its answer.
+    PostMessageW(progress, WM_COMMAND, MAKEWPARAM(IDC_CLOSE, BN_CLICKED), 0);
 }

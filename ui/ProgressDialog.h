@@ -9,3 +9,6 @@ extern UINT_PTR g_progressTimerId;
 INT_PTR CALLBACK progressDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 bool onInitProgressDlg(HWND hwnd);
 void onProgressTimer(HWND hwnd);
+// Asks the run of the open progress window to stop between two files and the window to close
+// as soon as no question of it is open. Returns at once; without such a window does nothing.
+void stopAndCloseProgress();

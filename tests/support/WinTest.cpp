@@ -1,8 +1,11 @@
 #include "WinTest.h"
 
+#include <shlobj.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace wintest {
 
@@ -109,6 +112,27 @@ bool runWhileDriving(const std::function<void()>& action, const std::function<bo
         pumpMessages();
     CloseHandle(helper);
     return call.succeeded;
+}
+
+HDROP makeDrop(const std::vector<std::wstring>& paths) {
+    std::wstring list;
+    for (const std::wstring& path : paths)
+        list += path + L'\0';
+    list += L'\0';
+    const size_t bytes = sizeof(DROPFILES) + list.size() * sizeof(wchar_t);
+    HGLOBAL memory = GlobalAlloc(GHND, bytes);
+    if (!memory)
+        return nullptr;
+    DROPFILES* header = static_cast<DROPFILES*>(GlobalLock(memory));
+    header->pFiles = sizeof(DROPFILES);
+    header->fWide = TRUE;
+    memcpy(reinterpret_cast<BYTE*>(header) + sizeof(DROPFILES), list.data(), list.size() * sizeof(wchar_t));
+    GlobalUnlock(memory);
+    return static_cast<HDROP>(memory);
+}
+
+void postDrop(HWND window, const std::vector<std::wstring>& paths) {
+    PostMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(makeDrop(paths)), 0);
 }
 
 std::wstring windowText(HWND hwnd) {

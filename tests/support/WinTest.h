@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <functional>
 #include <string>
@@ -30,6 +31,12 @@ HWND waitForOwnedWindow(HWND owner, DWORD timeoutMs = 10000);
 bool sendCommandWhileDriving(HWND dialog, int controlId, const std::function<bool()>& driver);
 // The same for any action of this thread that opens a modal window.
 bool runWhileDriving(const std::function<void()>& action, const std::function<bool()>& driver);
+
+// Files dropped as Explorer hands them over: a DROPFILES header and the wide paths, in global
+// memory of this process. Whoever handles the WM_DROPFILES that carries it frees it.
+HDROP makeDrop(const std::vector<std::wstring>& paths);
+// Posts a drop of these paths to a window of this process, as Explorer delivers one.
+void postDrop(HWND window, const std::vector<std::wstring>& paths);
 
 // The text of a window read with WM_GETTEXT, which also works across processes.
 std::wstring windowText(HWND hwnd);

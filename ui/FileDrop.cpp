@@ -1,0 +1,99 @@
+// Files dropped from Explorer. WM_DROPFILES (not an OLE drop target) because all the program
+// needs is the list of paths: it keeps the program free of COM on its window thread, of a
+// reference-counted target object and of registering and revoking it around the dialog's life.
+#include "FileDrop.h"
+
+#include "SourceList.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// The drop's memory is the receiver's to free, whether or not it uses it.
+class DropHandle {
+public:
+    explicit DropHandle(HDROP drop) : drop_(drop) {}
+    ~DropHandle() {
+        if (drop_)
+            DragFinish(drop_);
+    }
+    DropHandle(const DropHandle&) = delete;
+    DropHandle& operator=(const DropHandle&) = delete;
+    HDROP get() const { return drop_; }
+
+private:
+    HDROP drop_;
+};
+
+class FindHandle {
+public:
+    explicit FindHandle(HANDLE find) : find_(find) {}
+    ~FindHandle() {
+        if (valid())
+            FindClose(find_);
+    }
+    FindHandle(const FindHandle&) = delete;
+    FindHandle& operator=(const FindHandle&) = delete;
+    bool valid() const { return find_ != INVALID_HANDLE_VALUE; }
+    HANDLE get() const { return find_; }
+
+private:
+    HANDLE find_;
+};
+
+const UINT kDropCountQuery = 0xFFFFFFFF;
+
+// The whole path of one dropped item, however long; the list's own rule refuses what is too long.
+std::wstring droppedPath(HDROP drop, UINT index) {
+    const UINT length = DragQueryFileW(drop, index, nullptr, 0);
+    if (length == 0)
+        return std::wstring();
+    std::wstring path(static_cast<size_t>(length) + 1, L'\0');
+    const UINT copied = DragQueryFileW(drop, index, &path[0], length + 1);
+    path.resize(copied <= length ? copied : 0);
+    return path;
+}
+
+bool isFolder(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Only the files directly inside: a folder dropped by mistake must not pull in a whole tree.
+void appendFilesInFolder(const std::wstring& folder, std::vector<std::wstring>& paths) {
+    WIN32_FIND_DATAW entry;
+    FindHandle find(FindFirstFileW(pathInFolder(folder, L"*").c_str(), &entry));
+    if (!find.valid())
+        return;
+    do {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            paths.push_back(pathInFolder(folder, entry.cFileName));
+    } while (FindNextFileW(find.get(), &entry));
+}
+
+} // namespace
+
+void acceptFileDrops(HWND hwnd) {
+    DragAcceptFiles(hwnd, TRUE);
+}
+
+void addDroppedFiles(HDROP drop) {
+    DropHandle handle(drop);
+    if (!drop)
+        return;
+    std::vector<std::wstring> paths;
+    const UINT count = DragQueryFileW(drop, kDropCountQuery, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) {
+        const std::wstring path = droppedPath(drop, i);
+        if (isFolder(path))
+            appendFilesInFolder(path, paths);
+        else if (!path.empty())
+            paths.push_back(path);
+    }
+    addSourcePaths(paths);
+}
+
+void ignoreDroppedFiles(HDROP drop) {
+    DropHandle handle(drop);
+}
