@@ -342,4 +342,27 @@ TEST_F(ConvertCommand, NewConvertWaitsForTheWorkerOfAStoppedRun) {
     EXPECT_TRUE(fileExists(secondOut.file(L"b.ico")));
 }
 
+// Jobs pair with the list's entries after the run, so the list must not change during it: a
+// drop then is ignored. The same drop afterwards is taken.
+TEST_F(ConvertCommand, FilesDroppedDuringARunAreIgnored) {
+    CoreFile core(CoreFile::Present);
+    engine->holdJob(0);
+    ASSERT_TRUE(writeFile(source(L"dropped.png"), "x"));
+    run([&](HWND main) {
+        addEntries(main, {source(L"a.png")});
+        setFolder(main, out.path());
+        HWND progress = convertAndWaitForProgress(main);
+        ASSERT_TRUE(progress != nullptr);
+        ASSERT_TRUE(engine->waitJobHeld());
+        postDrop(main, {source(L"dropped.png")});
+        Sleep(kSeveralTicksMs);
+        EXPECT_EQ(1, entryCount(main)) << "a drop during the run was added";
+        engine->releaseJob();
+        ASSERT_TRUE(finishRun(progress));
+        EXPECT_EQ((std::vector<int>{1}), selection(main));
+        postDrop(main, {source(L"dropped.png")});
+        EXPECT_TRUE(waitUntil([&] { return entryCount(main) == 2; })) << "the drop after the run was not taken";
+    });
+}
+
 } // namespace
