@@ -17,6 +17,30 @@ bool lockIsFree(ConvertCore& core) {
     return true;
 }
 
+// What a lock is for: while one thread holds it, another that asks for it waits until it is
+// given back. An operation run on a second thread while this one holds the lock must not end
+// before the unlock, and must end after it.
+bool waitsForTheLock(ConvertCore& core, const std::function<void()>& operation) {
+    struct Call {
+        const std::function<void()>* operation;
+        static DWORD WINAPI run(LPVOID self) {
+            (*static_cast<Call*>(self)->operation)();
+            return 0;
+        }
+    } call{&operation};
+    core.lock();
+    HANDLE other = CreateThread(nullptr, 0, &Call::run, &call, 0, nullptr);
+    if (!other) {
+        core.unlock();
+        return false;
+    }
+    const bool waited = WaitForSingleObject(other, 200) == WAIT_TIMEOUT;
+    core.unlock();
+    const bool endedAfter = WaitForSingleObject(other, 5000) == WAIT_OBJECT_0;
+    CloseHandle(other);
+    return waited && endedAfter;
+}
+
 class JobTable : public testing::Test {
 protected:
     CImageConverter_PNG_ICO preset;
@@ -125,6 +149,21 @@ TEST_F(JobTable, EveryOperationGivesTheLockBack) {
         operation.second();
         EXPECT_TRUE(lockIsFree(core)) << operation.first << " kept the lock";
     }
+}
+
+TEST_F(JobTable, EveryReadAndWriteOfTheWorkerWaitsWhileTheLockIsHeld) {
+    core.addJob(L"C:\\a.png");
+    core.currentIndex = 0;
+    ConvertJob out;
+    const std::pair<const char*, std::function<void()>> operations[] = {
+        {"lock", [&] { core.lock(); core.unlock(); }},
+        {"getCurrentJob", [&] { core.getCurrentJob(out); }},
+        {"getCompletedCount", [&] { core.getCompletedCount(); }},
+        {"setJobProgress", [&] { core.setJobProgress(0, 50); }},
+        {"addJob", [&] { core.addJob(L"C:\\b.png"); }},
+    };
+    for (const auto& operation : operations)
+        EXPECT_TRUE(waitsForTheLock(core, operation.second)) << operation.first << " did not wait for the lock";
 }
 
 TEST_F(JobTable, MakeDestPathUsesThePreset) {

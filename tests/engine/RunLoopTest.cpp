@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 
 using wintest::TempDir;
@@ -104,6 +105,8 @@ TEST_F(RunLoop, EmptyTableCompletesAtOnceWithoutTrace) {
     runWithDeadline([&] {
         DebugOutputCapture capture;
         ASSERT_TRUE(startAndWaitForEnd(engine));
+        // The final state is set before onRunEnd is called: only the worker's end says it was.
+        ASSERT_TRUE(engine.waitForWorker(10000));
         EXPECT_EQ(Completed, engine.runState.load());
         EXPECT_EQ(1, engine.runEndCalls.load());
         EXPECT_TRUE(capture.lines().empty());
@@ -321,17 +324,60 @@ TEST_F(RunLoop, NothingOverlapsALiveWorker) {
     }, kDeadlineMs, "live worker");
 }
 
+// A worker held in its overwrite question, which is a plain function outside the engine, until
+// the test lets it go; or never, once the engine it runs for is gone.
+struct HeldQuestion {
+    HANDLE asked = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<bool> engineGone{false};
+};
+
+int holdQuestion(int, void* userData) {
+    HeldQuestion* held = static_cast<HeldQuestion*>(userData);
+    SetEvent(held->asked);
+    WaitForSingleObject(held->release, INFINITE);
+    return kAnswerKeep;
+}
+
+DWORD WINAPI releaseUnlessEngineGone(LPVOID userData) {
+    Sleep(300);
+    HeldQuestion* held = static_cast<HeldQuestion*>(userData);
+    // An engine that did not wait is freed already: its worker stays held rather than run on.
+    if (!held->engineGone)
+        SetEvent(held->release);
+    return 0;
+}
+
+// The plain engine's destructor, not a test engine's, is what must wait for the worker.
 TEST_F(RunLoop, DestroyingTheEngineWaitsForItsWorker) {
     runWithDeadline([&] {
-        FakeEngine* doomed = new FakeEngine(&preset);
+        HeldQuestion* held = new HeldQuestion; // leaked when the check fails: the worker keeps it
+        ASSERT_TRUE(wintest::writeFile(out.file(L"x.ico"), "old"));
+        ConvertCore* doomed = new ConvertCore(&preset);
         doomed->outputFolder = out.path();
-        doomed->holdJob(0);
         doomed->addJob(in.file(L"x.png").c_str());
+        doomed->overwriteCallback = holdQuestion;
+        doomed->callbackUserData = held;
         ASSERT_TRUE(doomed->start());
-        ASSERT_TRUE(doomed->waitJobHeld());
-        doomed->runState = StopRequested;
-        delete doomed; // lets the conversion go, then waits for the worker before freeing
-        EXPECT_TRUE(wintest::fileExists(out.file(L"x.ico")));
+        HANDLE worker = nullptr;
+        ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), doomed->workerThread, GetCurrentProcess(), &worker,
+                                    SYNCHRONIZE, FALSE, 0));
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(held->asked, 10000));
+
+        HANDLE releaser = CreateThread(nullptr, 0, releaseUnlessEngineGone, held, 0, nullptr);
+        ASSERT_NE(nullptr, releaser);
+        delete doomed;
+        held->engineGone = true;
+        const bool workerEnded = WaitForSingleObject(worker, 0) == WAIT_OBJECT_0;
+        EXPECT_TRUE(workerEnded) << "the engine was freed while its worker still ran";
+        WaitForSingleObject(releaser, INFINITE);
+        CloseHandle(releaser);
+        CloseHandle(worker);
+        if (workerEnded) {
+            CloseHandle(held->asked);
+            CloseHandle(held->release);
+            delete held;
+        }
     }, kDeadlineMs, "destruction");
 }
 

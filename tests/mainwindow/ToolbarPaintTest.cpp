@@ -13,6 +13,7 @@
 #include "app/AppGlobals.h"
 #include "app/ImageCache.h"
 #include "res/resource.h"
+#include "ui/MainDialog.h"
 #include "ui/Toolbar.h"
 
 namespace {
@@ -210,7 +211,9 @@ TEST_F(ToolbarPaint, NothingIsDrawnWithoutACachedPictureOrForAnotherControlType)
     EXPECT_EQ(g_buttonImages.size(), 2u);
     EXPECT_EQ(g_buttonImages.count(IDC_SOURCE_LIST), 0u);
     EXPECT_EQ(g_buttonImages.count(0), 0u);
-    drawToolButton(nullptr);
+    // A draw request without its record paints nothing and is still answered as handled.
+    EXPECT_EQ(mainDlgProc(nullptr, WM_DRAWITEM, IDC_ADD, 0), TRUE);
+    EXPECT_EQ(g_buttonImages.size(), 2u);
 }
 
 TEST_F(ToolbarPaint, UndecodablePictureGetsTheFaceButNoPicture) {
@@ -278,11 +281,30 @@ TEST_F(ToolbarPaint, CacheHoldsTheFourToolbarPicturesByButton) {
             EXPECT_NE(drawn[i], drawn[j]) << i << " and " << j;
 }
 
-TEST_F(ToolbarPaint, LoadingAgainKeepsOneEntryPerButton) {
-    HINSTANCE module = GetModuleHandleW(nullptr);
-    loadButtonImages(module);
-    loadButtonImages(module);
-    EXPECT_EQ(g_buttonImages.size(), 4u);
+namespace {
+
+// A picture that counts its disposal.
+class CountedPicture : public Gdiplus::Bitmap {
+public:
+    explicit CountedPicture(int& disposed) : Gdiplus::Bitmap(32, 32, PixelFormat32bppARGB), disposed_(disposed) {}
+    ~CountedPicture() override { ++disposed_; }
+
+private:
+    int& disposed_;
+};
+
+} // namespace
+
+// A second load replaces each picture; the one it replaces must be disposed, not leaked.
+TEST_F(ToolbarPaint, LoadingAgainDisposesThePicturesItReplaces) {
+    int disposed = 0;
+    for (UINT id : {IDC_ADD, IDC_REMOVE, IDC_CLEAR, IDC_CONVERT})
+        g_buttonImages[id] = new CountedPicture(disposed);
+    loadButtonImages(GetModuleHandleW(nullptr));
+    EXPECT_EQ(disposed, 4);
+    ASSERT_EQ(g_buttonImages.size(), 4u);
+    releaseButtonImages();
+    EXPECT_EQ(disposed, 4) << "a picture of the first load was still in the cache";
 }
 
 TEST_F(ToolbarPaint, ModuleWithoutPicturesLeavesTheCacheEmpty) {

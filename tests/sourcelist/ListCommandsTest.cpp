@@ -87,15 +87,17 @@ TEST(SourceList, RefusesPathsThatWouldNotFitAnItemBuffer) {
     });
 }
 
-// Items that did not come through addSourceFile are skipped by the duplicate test, never copied
-// past the end of its buffer.
-TEST(SourceList, DuplicateTestSurvivesAnOverlongItem) {
+// An item that did not come through addSourceFile, longer than any buffer of 260 units, is
+// read whole by the duplicate test: not cut, not skipped, and the items after it still count.
+TEST(SourceList, DuplicateTestReadsAnOverlongItemWhole) {
     runWithMainDialog([](wintest::MainDialogHost& host) {
-        const std::wstring overlong = L"C:\\" + std::wstring(2000, L'z') + L".png";
+        const std::wstring overlong = L"C:\\m" + std::wstring(2000, L'z') + L".png";
         SendMessageW(host.control(IDC_SOURCE_LIST), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(overlong.c_str()));
-        EXPECT_GE(addSourceFile(L"C:\\a.png"), 0);
-        EXPECT_TRUE(isSourceFileListed(L"C:\\a.png"));
-        EXPECT_FALSE(isSourceFileListed(L"C:\\b.png"));
+        ASSERT_GE(addSourceFile(L"C:\\zz.png"), 1) << "sorts after the overlong item";
+        EXPECT_TRUE(isSourceFileListed(overlong));
+        EXPECT_FALSE(isSourceFileListed(overlong.substr(0, MAX_PATH - 1)));
+        EXPECT_EQ(addSourceFile(L"C:\\zz.png"), -1);
+        EXPECT_EQ(listItems(host.control(IDC_SOURCE_LIST)).size(), 2u);
     });
 }
 
