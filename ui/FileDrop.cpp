@@ -20,7 +20,6 @@ public:
     }
     DropHandle(const DropHandle&) = delete;
     DropHandle& operator=(const DropHandle&) = delete;
-    HDROP get() const { return drop_; }
 
 private:
     HDROP drop_;

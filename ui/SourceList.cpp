@@ -171,8 +171,8 @@ std::vector<std::wstring> selectedPaths(const wchar_t* selection, WORD fileOffse
     return std::vector<std::wstring>{selection};
 }
 
-// Before the change to a larger buffer a pick of a few thousand files failed here without a
-// word; the user must learn that nothing of it was added.
+// A pick that did not fit must not vanish without a word: the user learns that nothing of it
+// was added and can pick again in parts.
 void reportPickFailure() {
     if (CommDlgExtendedError() == FNERR_BUFFERTOOSMALL)
         showProductMessage(g_app.hMainDlg, kSelectionTooLargeText, MB_OK);
@@ -181,10 +181,10 @@ void reportPickFailure() {
 } // namespace
 
 void addSourceFiles() {
-    addSourceFilesPicked(kSelectionCapacity);
+    addSourceFilesWithRoom(kSelectionCapacity);
 }
 
-void addSourceFilesPicked(DWORD capacity) {
+void addSourceFilesWithRoom(DWORD capacity) {
     if (capacity < 2 || capacity > kSelectionCapacity)
         return;
     // Zeroed, so the text always ends within the buffer and a multiple selection ends with an

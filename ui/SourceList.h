@@ -10,7 +10,7 @@
 // that does not fit is refused whole, with a message.
 void addSourceFiles();
 // The same with the dialog told it may fill only this many units (at most what Add gives it).
-void addSourceFilesPicked(DWORD capacity);
+void addSourceFilesWithRoom(DWORD capacity);
 // Adds each path that passes the rule (fits an item, png or ico, not yet listed) as one batch:
 // the list is read once and redrawn once, whatever the number of paths.
 void addSourcePaths(const std::vector<std::wstring>& paths);

@@ -421,16 +421,6 @@ TEST_F(RunLoop, ThousandJobsCompleteOrStopFiftyTimesInARow) {
 
 namespace {
 
-// A Linux path from the test environment, as Wine sees it.
-std::wstring sourceFile(const wchar_t* relative) {
-    std::wstring path = L"Z:" + wintest::envVar(L"TARNEL_SOURCE_DIR") + L"/" + relative;
-    for (wchar_t& c : path) {
-        if (c == L'/')
-            c = L'\\';
-    }
-    return path;
-}
-
 bool startsWith(const std::string& bytes, const std::string& prefix) {
     return bytes.compare(0, prefix.size(), prefix) == 0;
 }
@@ -444,7 +434,7 @@ TEST(RunLoopRealLibrary, ABatchOfRealPicturesIsWritten) {
         TempDir in;
         TempDir out;
         std::string picture;
-        ASSERT_TRUE(wintest::readFile(sourceFile(L"tests/imagelib/png/rgba8.png"), picture));
+        ASSERT_TRUE(wintest::readFile(wintest::sourceTreeFile(L"tests/imagelib/png/rgba8.png"), picture));
         ASSERT_TRUE(wintest::writeFile(in.file(L"photo.png"), picture));
         ASSERT_TRUE(wintest::writeFile(in.file(L"UPPER.PNG"), picture));
         ASSERT_TRUE(wintest::writeFile(in.file(L"broken.png"), "not a picture"));

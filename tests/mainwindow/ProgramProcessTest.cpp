@@ -56,20 +56,6 @@ TEST(ProgramProcess, ClosedByTheUserItExitsWithCodeZero) {
     }
 }
 
-namespace {
-
-// A Linux path from the test environment, as Wine sees it.
-std::wstring sourceTreeFile(const wchar_t* relative) {
-    std::wstring path = L"Z:" + wintest::envVar(L"TARNEL_SOURCE_DIR") + L"/" + relative;
-    for (wchar_t& c : path) {
-        if (c == L'/')
-            c = L'\\';
-    }
-    return path;
-}
-
-} // namespace
-
 // Task Manager's End task, or any program closing windows politely, sends WM_CLOSE to the main
 // window in the middle of a run. Here the run waits on its overwrite question meanwhile: the
 // window keeps answering, the question stays until answered, No keeps the file, the run stops
@@ -79,7 +65,7 @@ TEST(ProgramProcess, ClosedDuringARunWithAQuestionOpenItEndsCleanlyAndKeepsTheFi
     wintest::TempDir in;
     wintest::TempDir out;
     std::string picture;
-    ASSERT_TRUE(wintest::readFile(sourceTreeFile(L"tests/imagelib/png/rgba8.png"), picture));
+    ASSERT_TRUE(wintest::readFile(wintest::sourceTreeFile(L"tests/imagelib/png/rgba8.png"), picture));
     // Jobs follow the sorted list: a-photo.png asks about its icon, b-photo.png would be next.
     ASSERT_TRUE(wintest::writeFile(in.file(L"a-photo.png"), picture));
     ASSERT_TRUE(wintest::writeFile(in.file(L"b-photo.png"), picture));

@@ -262,7 +262,7 @@ TEST(AddCommandAtScale, APickThatDoesNotFitIsRefusedWithAMessage) {
     runWithMainDialog([&](wintest::MainDialogHost& host) {
         ASSERT_GE(addSourceFile(L"C:\\kept.png"), 0);
         wintest::SeenMessageBox seen;
-        const bool refused = wintest::runWhileDriving([] { addSourceFilesPicked(16); }, [&] {
+        const bool refused = wintest::runWhileDriving([] { addSourceFilesWithRoom(16); }, [&] {
             HWND dialog = waitForFileDialog();
             if (!dialog || !wintest::goToFolder(dialog, dir.path()) || !wintest::typeFileNameAndOpen(dialog, names[0])) {
                 abandon(dialog);

@@ -439,6 +439,10 @@ std::wstring windowsPath(const std::wstring& linuxPath) {
     return path.empty() ? path : L"Z:" + path;
 }
 
+std::wstring sourceTreeFile(const std::wstring& relative) {
+    return windowsPath(envVar(L"TARNEL_SOURCE_DIR") + L"/" + relative);
+}
+
 std::wstring distFolder() {
     return windowsPath(envVar(L"TARNEL_DIST_DIR"));
 }

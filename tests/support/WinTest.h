@@ -174,6 +174,8 @@ HWND waitForProcessWindow(DWORD processId, const wchar_t* title, DWORD timeoutMs
 std::wstring windowsPath(const std::wstring& linuxPath);
 // The folder that holds the program, its DLL and core\imagecore.exe (from the test environment).
 std::wstring distFolder();
+// A file of the source tree (a path relative to its top, with forward slashes), as Wine sees it.
+std::wstring sourceTreeFile(const std::wstring& relative);
 std::wstring envVar(const wchar_t* name);
 
 } // namespace wintest
