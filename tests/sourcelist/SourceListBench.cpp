@@ -1,8 +1,11 @@
 // How long adding many paths to the source list takes under Wine: the paths one pick of the
 // open-file dialog hands over, added to the real main dialog's list. Run by hand; it prints
-// figures and judges nothing:
+// figures and judges nothing. On a display, in the build's own prefix (N: the display the build's
+// tests use, TARNEL_TEST_DISPLAY in its CMakeCache.txt):
 //
-//     wine build/windows64/tests-bin/sourcelist_bench.exe
+//     scripts/wine-test-env.sh start $PWD/build/windows64/wineprefix :N win64
+//     export WINEPREFIX=$PWD/build/windows64/wineprefix DISPLAY=:N
+//     scripts/wine-run.sh win64 build/windows64/tests-bin/sourcelist_bench.exe
 //
 // "list box alone" is LB_ADDSTRING of the same paths into an empty list, redraw held off and
 // nothing else: the floor that the list box's own sorting sets. The rest of "into an empty
