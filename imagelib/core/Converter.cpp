@@ -54,11 +54,19 @@ Result pngToIcon(SourceBytes& source, const ConvertOptions& options, WorkBudget&
     return r == ERCI_OK ? buildIcon(image, options, out) : r;
 }
 
+// A sound PNG entry is the icon author's own picture, colour information and all: handed on
+// as it is, at no encoding cost. Anything else is written in its smallest lossless layout.
 Result iconToPng(SourceBytes& source, WorkBudget& budget, std::vector<uint8_t>& out) {
     DecodedIcon icon;
     const Result r = decodeIcon(source.view(), false, budget, icon);
+    const IconEntry& entry = icon.bestEntry;
+    const bool handOn = r == ERCI_OK && entry.isPng && isExactPng(entry.data);
+    if (handOn) // copied before the source is freed: the entry lies inside it
+        out.assign(entry.data.data, entry.data.data + entry.data.size);
     source.release();
-    return r == ERCI_OK ? encodePng(icon.best, out) : r;
+    if (r != ERCI_OK || handOn)
+        return r;
+    return encodeSmallestPng(icon.best, out);
 }
 
 Result iconToIcon(SourceBytes& source, const ConvertOptions& options, WorkBudget& budget, std::vector<uint8_t>& out) {

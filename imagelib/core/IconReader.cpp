@@ -140,6 +140,8 @@ Result decodeIcon(ByteView file, bool checkEveryEntry, WorkBudget& budget, Decod
             icon.everyEntrySound = false;
             if (firstError == ERCI_OK)
                 firstError = r;
+        } else if (!haveBest) {
+            icon.bestEntry = ranked[tried];
         }
         haveBest = haveBest || r == ERCI_OK;
     }

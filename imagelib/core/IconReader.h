@@ -45,6 +45,7 @@ Result decodeIconEntry(const IconEntry& entry, RgbaImage& image);
 
 struct DecodedIcon {
     RgbaImage best;
+    IconEntry bestEntry; // the entry `best` was decoded from; its data lies in the file
     // The file is an icon (not a cursor) whose every entry decodes and whose entries do not
     // claim more bytes than the file has: safe to hand on unchanged.
     bool everyEntrySound = false;

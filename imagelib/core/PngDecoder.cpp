@@ -66,6 +66,8 @@ public:
         return ERCI_OK;
     }
 
+    size_t offset() const { return offset_; }
+
 private:
     ByteView file_;
     size_t offset_;
@@ -165,12 +167,36 @@ public:
             if (stream_.avail_in == 0 && !feedNextPart())
                 return false;
             const int status = inflate(&stream_, Z_NO_FLUSH);
-            if (status == Z_STREAM_END)
+            if (status == Z_STREAM_END) {
+                ended_ = true;
                 return stream_.avail_out == 0;
+            }
             if (status != Z_OK && !(status == Z_BUF_ERROR && stream_.avail_in == 0))
                 return false;
         }
         return true;
+    }
+
+    // True when the zlib stream, its checksum verified, ends exactly where reading stopped and
+    // no image data follows it.
+    bool endsHere() {
+        if (!ready_)
+            return false;
+        if (!ended_) {
+            uint8_t extra = 0;
+            stream_.next_out = &extra;
+            stream_.avail_out = 1;
+            while (!ended_) {
+                if (stream_.avail_in == 0 && !feedNextPart())
+                    return false;
+                const int status = inflate(&stream_, Z_NO_FLUSH);
+                ended_ = status == Z_STREAM_END;
+                const bool stuck = status == Z_BUF_ERROR && stream_.avail_in > 0;
+                if (stream_.avail_out == 0 || stuck || (!ended_ && status != Z_OK && status != Z_BUF_ERROR))
+                    return false;
+            }
+        }
+        return stream_.avail_in == 0 && !feedNextPart();
     }
 
 private:
@@ -190,6 +216,7 @@ private:
     size_t nextPart_ = 0;
     z_stream stream_;
     bool ready_ = false;
+    bool ended_ = false;
 };
 
 uint8_t paeth(int a, int b, int c) {
@@ -411,6 +438,54 @@ Result decodeImageData(const PngHeader& h, const ColorInfo& info, const std::vec
     return ERCI_OK;
 }
 
+// The chunks that carry the picture, every CRC verified; `end` is where IEND ends.
+struct PngChunks {
+    PngHeader header;
+    ColorInfo info;
+    std::vector<ByteView> idat;
+    size_t end = 0;
+};
+
+Result readChunks(ByteView data, PngChunks& chunks) {
+    Result r = readPngHeader(data, chunks.header);
+    if (r != ERCI_OK)
+        return r;
+
+    ChunkCursor cursor(data);
+    Chunk chunk;
+    cursor.next(chunk); // IHDR, checked above
+    size_t paletteSize = 0;
+    bool sawEnd = false;
+    while (!sawEnd) {
+        r = cursor.next(chunk);
+        if (r != ERCI_OK)
+            return r;
+        switch (chunk.type) {
+        case kPLTE:
+            r = readPalette(chunk.data, chunks.info, paletteSize);
+            if (r != ERCI_OK)
+                return r;
+            break;
+        case kTRNS: readTransparency(chunk.data, chunks.header, chunks.info); break;
+        case kIDAT:
+            if (chunks.idat.size() >= kMaxIdatChunks)
+                return ERCI_ERR_TOO_LARGE;
+            chunks.idat.push_back(chunk.data);
+            break;
+        case kIEND: sawEnd = true; break;
+        case kIHDR: return ERCI_ERR_CORRUPT_SOURCE;
+        default:
+            if (isCriticalChunk(chunk.type))
+                return ERCI_ERR_CORRUPT_SOURCE;
+            break;
+        }
+    }
+    chunks.end = cursor.offset();
+    if (chunks.idat.empty() || (chunks.header.colorType == kPalette && paletteSize == 0))
+        return ERCI_ERR_CORRUPT_SOURCE;
+    return ERCI_OK;
+}
+
 } // namespace
 
 uint32_t PngHeader::channels() const {
@@ -445,45 +520,28 @@ Result decodePng(ByteView data, RgbaImage& image) {
 }
 
 Result decodePng(ByteView data, RgbaImage& image, WorkBudget& budget) {
-    PngHeader header;
-    Result r = readPngHeader(data, header);
-    if (r != ERCI_OK)
-        return r;
+    PngChunks chunks;
+    const Result r = readChunks(data, chunks);
+    return r == ERCI_OK ? decodeImageData(chunks.header, chunks.info, chunks.idat, budget, image) : r;
+}
 
-    ChunkCursor cursor(data);
-    Chunk chunk;
-    cursor.next(chunk); // IHDR, checked above
-    ColorInfo info;
-    size_t paletteSize = 0;
-    std::vector<ByteView> idat;
-    bool sawEnd = false;
-    while (!sawEnd) {
-        r = cursor.next(chunk);
-        if (r != ERCI_OK)
-            return r;
-        switch (chunk.type) {
-        case kPLTE:
-            r = readPalette(chunk.data, info, paletteSize);
-            if (r != ERCI_OK)
-                return r;
-            break;
-        case kTRNS: readTransparency(chunk.data, header, info); break;
-        case kIDAT:
-            if (idat.size() >= kMaxIdatChunks)
-                return ERCI_ERR_TOO_LARGE;
-            idat.push_back(chunk.data);
-            break;
-        case kIEND: sawEnd = true; break;
-        case kIHDR: return ERCI_ERR_CORRUPT_SOURCE;
-        default:
-            if (isCriticalChunk(chunk.type))
-                return ERCI_ERR_CORRUPT_SOURCE;
-            break;
-        }
+bool isExactPng(ByteView data) {
+    PngChunks chunks;
+    uint64_t rawBytes = 0;
+    if (readChunks(data, chunks) != ERCI_OK || chunks.end != data.size)
+        return false;
+    const bool interlaced = chunks.header.interlace != 0;
+    if (!rawDataBytes(chunks.header, interlaced ? kAdam7Passes : kSinglePass, interlaced ? 7 : 1, rawBytes))
+        return false;
+    IdatInflater inflater(chunks.idat);
+    uint8_t scratch[4096];
+    for (uint64_t left = rawBytes; left > 0;) {
+        const size_t piece = static_cast<size_t>(std::min<uint64_t>(left, sizeof(scratch)));
+        if (!inflater.read(scratch, piece))
+            return false;
+        left -= piece;
     }
-    if (idat.empty() || (header.colorType == kPalette && paletteSize == 0))
-        return ERCI_ERR_CORRUPT_SOURCE;
-    return decodeImageData(header, info, idat, budget, image);
+    return inflater.endsHere();
 }
 
 } // namespace tfi

@@ -37,4 +37,9 @@ Result decodePng(ByteView data, RgbaImage& image, WorkBudget& budget);
 // The same as a conversion of its own.
 Result decodePng(ByteView data, RgbaImage& image);
 
+// For a PNG that decodePng accepts: true when nothing in it is cut short or left over. The
+// image data's zlib stream ends, checksum verified, right after the last row, and the data
+// ends with IEND. Such a file can be handed on as it is.
+bool isExactPng(ByteView data);
+
 } // namespace tfi

@@ -14,26 +14,15 @@ namespace tfi {
 namespace {
 
 const uint8_t kSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-constexpr uint8_t kBitDepth8 = 8;
-constexpr uint8_t kColorTypeRgba = 6;
-constexpr size_t kBpp = kRgbaBytesPerPixel;
 constexpr size_t kIhdrSize = 13;
 // Signature, IHDR, the IDAT chunk's length, type and CRC, IEND.
 constexpr size_t kChunkBytes = 64;
+constexpr size_t kPaletteEntryBytes = 3;
+// PLTE and tRNS at their largest, with their lengths, types and CRCs.
+constexpr size_t kPaletteChunksBytes = 2 * 12 + kMaxPngPaletteEntries * (kPaletteEntryBytes + 1);
 
 enum Filter : uint8_t { kNone = 0, kSub = 1, kUp = 2, kAverage = 3, kPaeth = 4 };
-
-struct DeflateSettings {
-    int level;
-    int strategy;
-    int memLevel;
-    int windowBits;
-    // deflateTune values; chain 0 keeps the level's own table.
-    int goodLength;
-    int maxLazy;
-    int niceLength;
-    int maxChain;
-};
+constexpr int kPredictingFilters = 4;
 
 // Measured on the benchmark's artwork (gradients, shapes, soft edges, light noise) as 256 px
 // icon entries, filtered rows. Residues of such pictures collide a lot in zlib's hash, so the
@@ -47,7 +36,7 @@ constexpr DeflateSettings kSmallTrials[] = {
     kMainSettings,
     {6, Z_DEFAULT_STRATEGY, 8, 15, 4, 128, 258, 48},
 };
-constexpr size_t kSmallImageBytes = 64 * 64 * kBpp;
+constexpr size_t kSmallImageBytes = 64 * 64 * kRgbaBytesPerPixel;
 // Filtered rows are handed to zlib in pieces of about this size: large pictures are never
 // held twice.
 constexpr size_t kStreamPieceBytes = 64 * 1024;
@@ -59,21 +48,24 @@ inline uint32_t magnitude(uint8_t residue) {
 
 // Each filter writes its residues to `out` and returns the sum of their magnitudes read as
 // signed bytes: the row whose residues stay nearest zero usually deflates best. The first
-// row's prior is a row of zeros, as a reader assumes. Separate loops keep each one simple
-// enough for the compiler to vectorise.
-uint32_t filterSub(const uint8_t* row, size_t n, uint8_t* out) {
+// row's prior is a row of zeros, as a reader assumes. `Bpp` is the filter's unit (bytes a
+// pixel, at least 1); separate loops with it fixed keep each one simple enough for the
+// compiler to vectorise.
+template <size_t Bpp>
+uint32_t filterSub(const uint8_t* row, const uint8_t*, size_t n, uint8_t* out) {
     uint32_t cost = 0;
-    for (size_t i = 0; i < kBpp; ++i) {
+    for (size_t i = 0; i < Bpp; ++i) {
         out[i] = row[i];
         cost += magnitude(out[i]);
     }
-    for (size_t i = kBpp; i < n; ++i) {
-        out[i] = static_cast<uint8_t>(row[i] - row[i - kBpp]);
+    for (size_t i = Bpp; i < n; ++i) {
+        out[i] = static_cast<uint8_t>(row[i] - row[i - Bpp]);
         cost += magnitude(out[i]);
     }
     return cost;
 }
 
+template <size_t Bpp>
 uint32_t filterUp(const uint8_t* row, const uint8_t* prior, size_t n, uint8_t* out) {
     uint32_t cost = 0;
     for (size_t i = 0; i < n; ++i) {
@@ -83,27 +75,29 @@ uint32_t filterUp(const uint8_t* row, const uint8_t* prior, size_t n, uint8_t* o
     return cost;
 }
 
+template <size_t Bpp>
 uint32_t filterAverage(const uint8_t* row, const uint8_t* prior, size_t n, uint8_t* out) {
     uint32_t cost = 0;
-    for (size_t i = 0; i < kBpp; ++i) {
+    for (size_t i = 0; i < Bpp; ++i) {
         out[i] = static_cast<uint8_t>(row[i] - (prior[i] >> 1));
         cost += magnitude(out[i]);
     }
-    for (size_t i = kBpp; i < n; ++i) {
-        out[i] = static_cast<uint8_t>(row[i] - ((row[i - kBpp] + prior[i]) >> 1));
+    for (size_t i = Bpp; i < n; ++i) {
+        out[i] = static_cast<uint8_t>(row[i] - ((row[i - Bpp] + prior[i]) >> 1));
         cost += magnitude(out[i]);
     }
     return cost;
 }
 
+template <size_t Bpp>
 uint32_t filterPaeth(const uint8_t* row, const uint8_t* prior, size_t n, uint8_t* out) {
     uint32_t cost = 0;
-    for (size_t i = 0; i < kBpp; ++i) { // no left neighbour: the predictor is the byte above
+    for (size_t i = 0; i < Bpp; ++i) { // no left neighbour: the predictor is the byte above
         out[i] = static_cast<uint8_t>(row[i] - prior[i]);
         cost += magnitude(out[i]);
     }
-    for (size_t i = kBpp; i < n; ++i) {
-        const int a = row[i - kBpp], b = prior[i], c = prior[i - kBpp];
+    for (size_t i = Bpp; i < n; ++i) {
+        const int a = row[i - Bpp], b = prior[i], c = prior[i - Bpp];
         const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
         const int predicted = (pa <= pb && pa <= pc) ? a : (pb <= pc ? b : c);
         out[i] = static_cast<uint8_t>(row[i] - predicted);
@@ -119,16 +113,69 @@ uint32_t costNone(const uint8_t* row, size_t n) {
     return cost;
 }
 
+using FilterFunction = uint32_t (*)(const uint8_t* row, const uint8_t* prior, size_t n, uint8_t* out);
+
+struct FilterSet {
+    FilterFunction predicting[kPredictingFilters]; // Sub, Up, Average, Paeth
+};
+
+template <size_t Bpp>
+constexpr FilterSet filterSetFor() {
+    return {{filterSub<Bpp>, filterUp<Bpp>, filterAverage<Bpp>, filterPaeth<Bpp>}};
+}
+const FilterSet kFilterSets[] = {filterSetFor<1>(), filterSetFor<2>(), filterSetFor<3>(), filterSetFor<4>()};
+constexpr size_t kMaxFilterUnit = 4;
+
+// The image's rows in the layout's samples. A row stays valid while the next one is made, so
+// that it can serve as the prior row.
+class RawRows {
+public:
+    RawRows(const RgbaImage& image, const PngLayout& layout, TransparentColour transparent)
+        : image_(image), packer_(image, layout), clear_(transparent == TransparentColour::Clear),
+          direct_(layout.colorType == kPngRgba && !clear_) {
+        if (!direct_)
+            for (auto& buffer : buffers_)
+                buffer.resize(packer_.rowBytes());
+    }
+
+    size_t rowBytes() const { return packer_.rowBytes(); }
+
+    const uint8_t* row(uint32_t y) {
+        if (direct_)
+            return image_.row(y);
+        uint8_t* to = buffers_[y & 1].data();
+        if (clear_)
+            clearTransparent(image_.row(y), to);
+        else
+            packer_.pack(y, to);
+        return to;
+    }
+
+private:
+    // Only RGBA rows are cleared: icon entries are written in that layout alone.
+    void clearTransparent(const uint8_t* row, uint8_t* to) const {
+        for (size_t i = 0; i < rowBytes(); i += kRgbaBytesPerPixel) {
+            uint32_t pixel;
+            std::memcpy(&pixel, row + i, kRgbaBytesPerPixel);
+            pixel &= row[i + 3] ? 0xFFFFFFFFu : 0u;
+            std::memcpy(to + i, &pixel, kRgbaBytesPerPixel);
+        }
+    }
+
+    const RgbaImage& image_;
+    const RowPacker packer_;
+    const bool clear_;
+    const bool direct_; // the image's own rows serve as they are
+    std::vector<uint8_t> buffers_[2];
+};
+
 // Produces the filtered rows (filter byte, then residues) one after another.
 class RowFilter {
 public:
-    RowFilter(const RgbaImage& image, TransparentColour transparent)
-        : image_(image), rowBytes_(size_t(image.width) * kBpp), clear_(transparent == TransparentColour::Clear),
-          zeros_(rowBytes_, 0), candidates_(4 * rowBytes_) {
-        if (clear_) {
-            cleared_[0].resize(rowBytes_);
-            cleared_[1].resize(rowBytes_);
-        }
+    RowFilter(RawRows& rows, const PngLayout& layout, FilterRule rule)
+        : rows_(rows), rowBytes_(rows.rowBytes()), rule_(rule),
+          filters_(kFilterSets[std::min(layout.filterUnit(), kMaxFilterUnit) - 1]), zeros_(rowBytes_, 0),
+          candidates_(kPredictingFilters * rowBytes_) {
         prior_ = zeros_.data();
     }
 
@@ -136,51 +183,58 @@ public:
 
     // Writes row `y` (rows come in order) to `out`, rowBytes() + 1 bytes.
     void filterNext(uint32_t y, uint8_t* out) {
-        const uint8_t* row = image_.row(y);
-        if (clear_)
-            row = clearTransparent(row, cleared_[y & 1].data());
+        const uint8_t* row = rows_.row(y);
+        if (rule_ == FilterRule::None)
+            writeUnfiltered(row, out);
+        else if (rule_ == FilterRule::Adaptive)
+            writeBestFiltered(row, out);
+        else
+            writeFiltered(static_cast<uint8_t>(rule_), row, out);
+        prior_ = row;
+    }
+
+private:
+    void writeUnfiltered(const uint8_t* row, uint8_t* out) const {
+        out[0] = kNone;
+        std::memcpy(out + 1, row, rowBytes_);
+    }
+
+    void writeFiltered(uint8_t filter, const uint8_t* row, uint8_t* out) const {
+        out[0] = filter;
+        filters_.predicting[filter - kSub](row, prior_, rowBytes_, out + 1);
+    }
+
+    void writeBestFiltered(const uint8_t* row, uint8_t* out) {
         const size_t n = rowBytes_;
         // A row equal to the one above (the transparent margin, flat areas) is all zeros
         // under Up: no filter can do better, and none needs trying.
         if (std::memcmp(row, prior_, n) == 0) {
             out[0] = kUp;
             std::memset(out + 1, 0, n);
-        } else {
-            uint8_t* c = candidates_.data();
-            uint32_t best = costNone(row, n);
-            const uint8_t* bestData = row;
-            uint8_t bestFilter = kNone;
-            const uint32_t costs[4] = {filterSub(row, n, c), filterUp(row, prior_, n, c + n),
-                                       filterAverage(row, prior_, n, c + 2 * n), filterPaeth(row, prior_, n, c + 3 * n)};
-            for (int f = 0; f < 4; ++f)
-                if (costs[f] < best) {
-                    best = costs[f];
-                    bestData = c + f * n;
-                    bestFilter = static_cast<uint8_t>(kSub + f);
-                }
-            out[0] = bestFilter;
-            std::memcpy(out + 1, bestData, n);
+            return;
         }
-        prior_ = row;
+        uint8_t* c = candidates_.data();
+        uint32_t best = costNone(row, n);
+        const uint8_t* bestData = row;
+        uint8_t bestFilter = kNone;
+        for (int f = 0; f < kPredictingFilters; ++f) {
+            const uint32_t cost = filters_.predicting[f](row, prior_, n, c + f * n);
+            if (cost < best) {
+                best = cost;
+                bestData = c + f * n;
+                bestFilter = static_cast<uint8_t>(kSub + f);
+            }
+        }
+        out[0] = bestFilter;
+        std::memcpy(out + 1, bestData, n);
     }
 
-private:
-    const uint8_t* clearTransparent(const uint8_t* row, uint8_t* to) const {
-        for (size_t i = 0; i < rowBytes_; i += kBpp) {
-            uint32_t pixel;
-            std::memcpy(&pixel, row + i, kBpp);
-            pixel &= row[i + 3] ? 0xFFFFFFFFu : 0u;
-            std::memcpy(to + i, &pixel, kBpp);
-        }
-        return to;
-    }
-
-    const RgbaImage& image_;
+    RawRows& rows_;
     const size_t rowBytes_;
-    const bool clear_;
+    const FilterRule rule_;
+    const FilterSet& filters_;
     std::vector<uint8_t> zeros_;
     std::vector<uint8_t> candidates_;
-    std::vector<uint8_t> cleared_[2]; // this row and the one above, with transparent colour cleared
     const uint8_t* prior_ = nullptr;
 };
 
@@ -250,19 +304,41 @@ void appendCrc(std::vector<uint8_t>& out, size_t typeAt) {
     appendBe32(out, static_cast<uint32_t>(crc));
 }
 
-void appendHeader(const RgbaImage& image, std::vector<uint8_t>& out) {
+void appendHeader(const RgbaImage& image, const PngLayout& layout, std::vector<uint8_t>& out) {
     out.insert(out.end(), kSignature, kSignature + sizeof(kSignature));
     appendChunkHeader(out, "IHDR", kIhdrSize);
     const size_t typeAt = out.size() - 4;
     appendBe32(out, image.width);
     appendBe32(out, image.height);
-    const uint8_t rest[] = {kBitDepth8, kColorTypeRgba, 0, 0, 0}; // compression, filter, interlace
+    const uint8_t rest[] = {layout.bitDepth, layout.colorType, 0, 0, 0}; // compression, filter, interlace
     out.insert(out.end(), rest, rest + sizeof(rest));
     appendCrc(out, typeAt);
 }
 
+// PLTE, and tRNS for the leading entries that are not opaque.
+void appendPalette(const PngLayout& layout, std::vector<uint8_t>& out) {
+    appendChunkHeader(out, "PLTE", layout.palette.size() * kPaletteEntryBytes);
+    size_t typeAt = out.size() - 4;
+    uint8_t rgba[kRgbaBytesPerPixel];
+    for (uint32_t colour : layout.palette) {
+        std::memcpy(rgba, &colour, kRgbaBytesPerPixel);
+        out.insert(out.end(), rgba, rgba + kPaletteEntryBytes);
+    }
+    appendCrc(out, typeAt);
+    if (layout.translucentEntries == 0)
+        return;
+    appendChunkHeader(out, "tRNS", layout.translucentEntries);
+    typeAt = out.size() - 4;
+    for (size_t i = 0; i < layout.translucentEntries; ++i) {
+        std::memcpy(rgba, &layout.palette[i], kRgbaBytesPerPixel);
+        out.push_back(rgba[3]);
+    }
+    appendCrc(out, typeAt);
+}
+
 // Small pictures: every filtered row at once, deflated with each trial setting.
-bool deflateSmall(RowFilter& rows, uint32_t height, std::vector<uint8_t>& out) {
+bool deflateSmall(RowFilter& rows, uint32_t height, const std::vector<DeflateSettings>& trials,
+                  std::vector<uint8_t>& out) {
     const size_t stride = rows.rowBytes() + 1;
     std::vector<uint8_t> filtered(stride * height);
     for (uint32_t y = 0; y < height; ++y)
@@ -270,7 +346,7 @@ bool deflateSmall(RowFilter& rows, uint32_t height, std::vector<uint8_t>& out) {
     const size_t at = out.size();
     std::vector<uint8_t> trial;
     bool any = false;
-    for (const DeflateSettings& s : kSmallTrials) {
+    for (const DeflateSettings& s : trials) {
         trial.clear();
         Deflater deflater;
         if (!deflater.begin(s) || !deflater.write(filtered.data(), filtered.size(), true, trial))
@@ -284,10 +360,10 @@ bool deflateSmall(RowFilter& rows, uint32_t height, std::vector<uint8_t>& out) {
     return any;
 }
 
-// Larger pictures: rows filtered and deflated piece by piece.
-bool deflateStreaming(RowFilter& rows, uint32_t height, std::vector<uint8_t>& out) {
+// Larger pictures: rows filtered and deflated piece by piece, with the first setting.
+bool deflateStreaming(RowFilter& rows, uint32_t height, const DeflateSettings& settings, std::vector<uint8_t>& out) {
     Deflater deflater;
-    if (!deflater.begin(kMainSettings))
+    if (!deflater.begin(settings))
         return false;
     const size_t stride = rows.rowBytes() + 1;
     const size_t piece = std::max<size_t>(1, kStreamPieceBytes / stride);
@@ -303,19 +379,24 @@ bool deflateStreaming(RowFilter& rows, uint32_t height, std::vector<uint8_t>& ou
     return true;
 }
 
-Result encodeChecked(const RgbaImage& image, std::vector<uint8_t>& out, TransparentColour transparent) {
-    RowFilter rows(image, transparent);
+Result encodeChecked(const RgbaImage& image, const PngEncoding& encoding, TransparentColour transparent,
+                     std::vector<uint8_t>& out) {
+    RawRows raw(image, encoding.layout, transparent);
+    RowFilter rows(raw, encoding.layout, encoding.filters);
     const size_t rawBytes = (rows.rowBytes() + 1) * image.height;
 
     out.clear();
     // Room for the worst case (incompressible rows) at once: a vector that grows holds its old
     // and new buffer together, next to the picture.
-    out.reserve(kChunkBytes + compressBound(static_cast<uLong>(rawBytes)));
-    appendHeader(image, out);
+    out.reserve(kChunkBytes + kPaletteChunksBytes + compressBound(static_cast<uLong>(rawBytes)));
+    appendHeader(image, encoding.layout, out);
+    if (encoding.layout.colorType == kPngPalette)
+        appendPalette(encoding.layout, out);
     appendChunkHeader(out, "IDAT", 0);
     const size_t idatTypeAt = out.size() - 4;
-    const bool ok = rawBytes <= kSmallImageBytes + image.height ? deflateSmall(rows, image.height, out)
-                                                                : deflateStreaming(rows, image.height, out);
+    const bool ok = rawBytes <= kSmallImageBytes + image.height
+                        ? deflateSmall(rows, image.height, encoding.trials, out)
+                        : deflateStreaming(rows, image.height, encoding.trials.front(), out);
     if (!ok)
         return ERCI_ERR_OUT_OF_MEMORY;
     const size_t idatSize = out.size() - idatTypeAt - 4;
@@ -328,16 +409,39 @@ Result encodeChecked(const RgbaImage& image, std::vector<uint8_t>& out, Transpar
     return ERCI_OK;
 }
 
-} // namespace
-
-Result encodePng(const RgbaImage& image, std::vector<uint8_t>& out, TransparentColour transparent) {
+Result encodeGuarded(const RgbaImage& image, const PngEncoding& encoding, TransparentColour transparent,
+                     std::vector<uint8_t>& out) {
     if (!imageWithinCaps(image.width, image.height))
         return ERCI_ERR_TOO_LARGE;
+    if (encoding.trials.empty())
+        return ERCI_ERR_INVALID_ARGUMENT;
     try {
-        return encodeChecked(image, out, transparent);
+        return encodeChecked(image, encoding, transparent, out);
     } catch (const std::bad_alloc&) {
         return ERCI_ERR_OUT_OF_MEMORY;
     }
+}
+
+} // namespace
+
+PngEncoding defaultEncoding(PngLayout layout) {
+    PngEncoding encoding;
+    encoding.filters = layout.usesAdaptiveFilters() ? FilterRule::Adaptive : FilterRule::None;
+    encoding.trials.assign(std::begin(kSmallTrials), std::end(kSmallTrials));
+    encoding.layout = std::move(layout);
+    return encoding;
+}
+
+Result encodePngWith(const RgbaImage& image, const PngEncoding& encoding, std::vector<uint8_t>& out) {
+    return encodeGuarded(image, encoding, TransparentColour::Keep, out);
+}
+
+Result encodePng(const RgbaImage& image, std::vector<uint8_t>& out, TransparentColour transparent) {
+    return encodeGuarded(image, defaultEncoding(rgbaLayout()), transparent, out);
+}
+
+Result encodeSmallestPng(const RgbaImage& image, std::vector<uint8_t>& out) {
+    return encodePngWith(image, defaultEncoding(smallestLayout(image)), out);
 }
 
 } // namespace tfi
