@@ -1,6 +1,14 @@
 #include "Batch.h"
 
+#include <algorithm>
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <numeric>
+#include <shared_mutex>
 #include <string>
+#include <system_error>
+#include <thread>
 
 #include "Destination.h"
 #include "Platform.h"
@@ -16,35 +24,149 @@ struct Tally {
     }
 };
 
+struct FileResult {
+    Outcome outcome = Outcome::Failed;
+    std::wstring report;
+    bool done = false;
+};
+
 std::wstring widen(const char* ascii) { return std::wstring(ascii, ascii + std::char_traits<char>::length(ascii)); }
 
 std::wstring progressPrefix(size_t index, size_t total) {
     return L"[" + std::to_wstring(index + 1) + L"/" + std::to_wstring(total) + L"] ";
 }
 
-Outcome convertOne(const std::wstring& source, const BatchSettings& settings, std::wstring& report) {
+// Conversions share the process's memory: one that ran out while others were running is tried
+// again alone, so that the batch's result does not depend on how the files met on the threads.
+class MemoryGate {
+public:
+    tfi::Result convert(const std::wstring& source, const std::wstring& destination, const std::wstring& option) {
+        {
+            std::shared_lock<std::shared_mutex> shared(lock_);
+            const tfi::Result r = platform::convertFile(source, destination, option);
+            if (r != ERCI_ERR_OUT_OF_MEMORY)
+                return r;
+        }
+        std::unique_lock<std::shared_mutex> alone(lock_);
+        return platform::convertFile(source, destination, option);
+    }
+
+private:
+    std::shared_mutex lock_;
+};
+
+Outcome convertOne(const std::wstring& source, const BatchSettings& settings, MemoryGate& gate, std::wstring& report) {
     const std::wstring destination = destinationFor(source, settings.outputFolder);
     report = source + L" -> " + destination + L": ";
     if (!settings.overwrite && platform::fileExists(destination)) {
         report += L"skipped, destination exists (use -f to replace)";
         return Outcome::Skipped;
     }
-    const tfi::Result r = platform::convertFile(source, destination, settings.option);
+    const tfi::Result r = gate.convert(source, destination, settings.option);
     report += r == ERCI_OK ? L"converted" : L"FAILED: " + widen(tfi::resultMessage(r));
     return r == ERCI_OK ? Outcome::Converted : Outcome::Failed;
+}
+
+size_t rootOf(std::vector<size_t>& parent, size_t i) {
+    while (parent[i] != i)
+        i = parent[i] = parent[parent[i]];
+    return i;
+}
+
+// Files that may touch one file on disk (the same source twice, two sources with one
+// destination, one file's destination another's source) form one chain, converted one after
+// the other in input order: that is what a single thread would do to them. Chains come in the
+// order of their first file.
+std::vector<std::vector<size_t>> chainsOfSharedFiles(const BatchSettings& settings) {
+    const size_t total = settings.files.size();
+    std::vector<size_t> parent(total);
+    std::iota(parent.begin(), parent.end(), size_t(0));
+    std::map<std::wstring, size_t> firstUser;
+    for (size_t i = 0; i < total; ++i) {
+        std::vector<std::wstring> keys = platform::fileKeys(settings.files[i]);
+        const std::vector<std::wstring> destination =
+            platform::fileKeys(destinationFor(settings.files[i], settings.outputFolder));
+        keys.insert(keys.end(), destination.begin(), destination.end());
+        for (const std::wstring& key : keys) {
+            const auto found = firstUser.emplace(key, i);
+            if (!found.second)
+                parent[rootOf(parent, i)] = rootOf(parent, found.first->second);
+        }
+    }
+    std::vector<std::vector<size_t>> chains;
+    std::map<size_t, size_t> chainOfRoot;
+    for (size_t i = 0; i < total; ++i) {
+        const auto found = chainOfRoot.emplace(rootOf(parent, i), chains.size());
+        if (found.second)
+            chains.emplace_back();
+        chains[found.first->second].push_back(i);
+    }
+    return chains;
+}
+
+// The threads take chains in turn; whichever finishes a file prints every line that is then
+// due, so lines appear in input order however the work interleaves.
+class ParallelBatch {
+public:
+    explicit ParallelBatch(const BatchSettings& settings)
+        : settings_(settings), chains_(chainsOfSharedFiles(settings)), results_(settings.files.size()) {}
+
+    size_t chainCount() const { return chains_.size(); }
+
+    void work() {
+        for (size_t c = nextChain_++; c < chains_.size(); c = nextChain_++)
+            for (size_t i : chains_[c])
+                finish(i, convertOne(settings_.files[i], settings_, gate_, results_[i].report));
+    }
+
+    int summarise() const {
+        Tally tally;
+        for (const FileResult& r : results_)
+            tally.add(r.outcome);
+        platform::writeLine(std::to_wstring(tally.converted) + L" converted, " + std::to_wstring(tally.skipped) +
+                            L" skipped, " + std::to_wstring(tally.failed) + L" failed");
+        return tally.failed == 0 ? 0 : 1;
+    }
+
+private:
+    void finish(size_t i, Outcome outcome) {
+        std::lock_guard<std::mutex> hold(printLock_);
+        results_[i].outcome = outcome;
+        results_[i].done = true;
+        for (; nextLine_ < results_.size() && results_[nextLine_].done; ++nextLine_)
+            platform::writeLine(progressPrefix(nextLine_, results_.size()) + results_[nextLine_].report);
+    }
+
+    const BatchSettings& settings_;
+    const std::vector<std::vector<size_t>> chains_;
+    std::vector<FileResult> results_; // each written by the thread converting it, read under printLock_
+    std::atomic<size_t> nextChain_{0};
+    std::mutex printLock_;
+    size_t nextLine_ = 0;
+    MemoryGate gate_;
+};
+
+unsigned threadsFor(const BatchSettings& settings, size_t chains) {
+    unsigned wanted = settings.threads ? settings.threads : std::thread::hardware_concurrency();
+    wanted = std::max(1u, std::min(wanted, kMaxThreads));
+    return static_cast<unsigned>(std::min<size_t>(wanted, std::max<size_t>(chains, 1)));
 }
 
 } // namespace
 
 int runBatch(const BatchSettings& settings) {
-    Tally tally;
-    const size_t total = settings.files.size();
-    for (size_t i = 0; i < total; ++i) {
-        std::wstring report;
-        tally.add(convertOne(settings.files[i], settings, report));
-        platform::writeLine(progressPrefix(i, total) + report);
+    ParallelBatch batch(settings);
+    std::vector<std::thread> helpers;
+    const unsigned threads = threadsFor(settings, batch.chainCount());
+    for (unsigned t = 1; t < threads; ++t) {
+        try {
+            helpers.emplace_back(&ParallelBatch::work, &batch);
+        } catch (const std::system_error&) {
+            break; // fewer threads only make the batch slower
+        }
     }
-    platform::writeLine(std::to_wstring(tally.converted) + L" converted, " + std::to_wstring(tally.skipped) +
-                        L" skipped, " + std::to_wstring(tally.failed) + L" failed");
-    return tally.failed == 0 ? 0 : 1;
+    batch.work();
+    for (std::thread& helper : helpers)
+        helper.join();
+    return batch.summarise();
 }

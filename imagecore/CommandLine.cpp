@@ -9,6 +9,8 @@ const char kUsageText[] =
     "  -f, --overwrite    replace existing destinations (default: skip them)\n"
     "      --option STR   conversion option, e.g. \"sizes=16,32,48,256\" or \"png\" or both\n"
     "                     joined by ';'\n"
+    "  -j, --jobs N       convert on N threads (default: one per core); lines, files and\n"
+    "                     exit status are the same as with -j 1\n"
     "  -h, --help         show this text\n"
     "\n"
     "Exit status: 0 when every file was converted or skipped, 1 when any failed, 2 for a\n"
@@ -16,13 +18,27 @@ const char kUsageText[] =
 
 namespace {
 
-bool takesValue(const std::wstring& arg) { return arg == L"-o" || arg == L"--output" || arg == L"--option"; }
+bool takesValue(const std::wstring& arg) {
+    return arg == L"-o" || arg == L"--output" || arg == L"--option" || arg == L"-j" || arg == L"--jobs";
+}
 
-void applyValue(const std::wstring& flag, const std::wstring& value, BatchSettings& settings) {
-    if (flag == L"--option")
-        settings.option = value;
-    else
-        settings.outputFolder = value;
+// A whole number from 1 to kMaxThreads, digits only.
+bool parseThreads(const std::wstring& text, unsigned& threads) {
+    if (text.empty() || text.size() > 2 || text.find_first_not_of(L"0123456789") != std::wstring::npos)
+        return false;
+    threads = static_cast<unsigned>(std::stoul(text));
+    return threads >= 1 && threads <= kMaxThreads;
+}
+
+bool applyValue(const std::wstring& flag, const std::wstring& value, BatchSettings& settings, std::wstring& error) {
+    if (flag == L"-j" || flag == L"--jobs") {
+        if (parseThreads(value, settings.threads))
+            return true;
+        error = flag + L" takes a whole number from 1 to " + std::to_wstring(kMaxThreads);
+        return false;
+    }
+    (flag == L"--option" ? settings.option : settings.outputFolder) = value;
+    return true;
 }
 
 } // namespace
@@ -44,7 +60,9 @@ bool parseCommandLine(const std::vector<std::wstring>& args, BatchSettings& sett
                 error = arg + L" needs a value";
                 return false;
             }
-            applyValue(arg, args[++i], settings);
+            if (!applyValue(arg, args[i + 1], settings, error))
+                return false;
+            ++i;
         } else {
             error = L"unknown option " + arg;
             return false;

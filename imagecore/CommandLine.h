@@ -10,7 +10,10 @@ struct BatchSettings {
     std::wstring option;
     bool overwrite = false;
     bool help = false;
+    unsigned threads = 0; // 0: one per core
 };
+
+constexpr unsigned kMaxThreads = 64;
 
 // False with a message for an unknown flag or a flag without its value.
 bool parseCommandLine(const std::vector<std::wstring>& args, BatchSettings& settings, std::wstring& error);

@@ -10,6 +10,9 @@ namespace platform {
 
 std::vector<std::wstring> arguments(int argc, char** argv);
 bool fileExists(const std::wstring& path);
+// Names under which this path's file may be reached, case folded: two paths that share one may
+// be the same file (links, letter case on folders that ignore it, "./a" against "a").
+std::vector<std::wstring> fileKeys(const std::wstring& path);
 tfi::Result convertFile(const std::wstring& source, const std::wstring& destination, const std::wstring& option);
 void writeLine(const std::wstring& line);
 void writeError(const std::wstring& line);

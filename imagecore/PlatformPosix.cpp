@@ -1,6 +1,9 @@
 #include <sys/stat.h>
 
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <cwctype>
 
 #include "Platform.h"
 #include "posix/PosixFiles.h"
@@ -17,6 +20,43 @@ std::vector<std::wstring> arguments(int argc, char** argv) {
 bool fileExists(const std::wstring& path) {
     struct stat info;
     return ::stat(toUtf8(path).c_str(), &info) == 0;
+}
+
+namespace {
+
+bool resolved(const std::string& path, std::string& out) {
+    char buffer[PATH_MAX];
+    if (!::realpath(path.c_str(), buffer))
+        return false;
+    out = buffer;
+    return true;
+}
+
+std::wstring folded(const std::string& path) {
+    std::wstring key = fromUtf8(path);
+    for (wchar_t& c : key)
+        c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+    return key;
+}
+
+} // namespace
+
+// The file itself with every link resolved, and the name in its resolved folder: a rename
+// replaces a link there rather than the file it points to.
+std::vector<std::wstring> fileKeys(const std::wstring& path) {
+    const std::string narrow = toUtf8(path);
+    const size_t slash = narrow.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : narrow.substr(0, slash);
+    const std::string name = slash == std::string::npos ? narrow : narrow.substr(slash + 1);
+    std::vector<std::wstring> keys;
+    std::string full;
+    if (resolved(folder, full))
+        keys.push_back(folded(full + "/" + name));
+    else
+        keys.push_back(folded(narrow));
+    if (resolved(narrow, full))
+        keys.push_back(folded(full));
+    return keys;
 }
 
 tfi::Result convertFile(const std::wstring& source, const std::wstring& destination, const std::wstring& option) {

@@ -24,6 +24,21 @@ std::vector<std::wstring> arguments(int, char**) {
 
 bool fileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+// The full path in upper case, as the file system compares names.
+std::vector<std::wstring> fileKeys(const std::wstring& path) {
+    std::wstring full(MAX_PATH, L'\0');
+    DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
+    if (length >= full.size()) {
+        full.resize(length);
+        length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
+    }
+    full.resize(length < full.size() ? length : 0);
+    if (full.empty())
+        full = path;
+    CharUpperBuffW(&full[0], static_cast<DWORD>(full.size()));
+    return {full};
+}
+
 tfi::Result convertFile(const std::wstring& source, const std::wstring& destination, const std::wstring& option) {
     return tfi::convertFileW(source.c_str(), destination.c_str(), option.c_str());
 }

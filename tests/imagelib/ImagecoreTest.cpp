@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "Batch.h"
 #include "CommandLine.h"
 #include "Destination.h"
@@ -45,7 +47,11 @@ TEST(Imagecore, CommandLineTable) {
         {{L"a.png"}, true, 1, false, L"", L""},
         {{L"-f", L"-o", L"out", L"a.png", L"b.ico"}, true, 2, true, L"out", L""},
         {{L"--overwrite", L"--output", L"o", L"--option", L"png", L"--", L"-x.png"}, true, 1, true, L"o", L"png"},
+        {{L"-j", L"3", L"a.png"}, true, 1, false, L"", L""},
         {{L"-o"}, false, 0, false, L"", L""},
+        {{L"-j", L"0", L"a.png"}, false, 0, false, L"", L""},
+        {{L"--jobs", L"65", L"a.png"}, false, 0, false, L"", L""},
+        {{L"-j", L"two", L"a.png"}, false, 0, false, L"", L""},
         {{L"--bogus", L"a.png"}, false, 0, false, L"", L""},
         {{}, false, 0, false, L"", L""},
     };
@@ -83,6 +89,59 @@ TEST(Imagecore, BatchSkipsExistingUnlessOverwriteAndReportsFailure) {
     settings.files.push_back(fromUtf8(folder.file("b.ico")));
     EXPECT_EQ(runBatch(settings), 1);
     EXPECT_FALSE(testfiles::exists(folder.file("b.png")));
+}
+
+// What a batch leaves behind: its printed lines (folder name taken out) and every file's bytes.
+struct BatchTrace {
+    int status = -1;
+    std::string lines;
+    std::map<std::string, testimg::Bytes> files;
+};
+
+BatchTrace runInFreshFolder(unsigned threads) {
+    testfiles::ScratchFolder folder;
+    const std::vector<std::pair<std::string, testimg::Bytes>> inputs = {
+        {"a.PNG", testimg::encodePng(testimg::pattern(24, 24, 1))}, // becomes a.png, the next file's source
+        {"a.png", testimg::encodePng(testimg::pattern(20, 20, 2))},
+        {"x.ico", {'n', 'o', 't'}},                                 // fails, and shares x.png with x.PNG
+        {"x.PNG", testimg::encodePng(testimg::pattern(30, 30, 3))},
+        {"b.png", testimg::encodePng(testimg::pattern(40, 40, 4, false))},
+        {"c.png", testimg::encodePng(testimg::pattern(18, 18, 5))},
+    };
+    BatchSettings settings;
+    settings.overwrite = true;
+    settings.threads = threads;
+    for (const auto& input : inputs) {
+        testfiles::writeFile(folder.file(input.first), input.second);
+        settings.files.push_back(fromUtf8(folder.file(input.first)));
+    }
+    settings.files.push_back(settings.files[4]); // the same file twice
+    settings.files.push_back(fromUtf8(folder.file("missing.ico")));
+
+    BatchTrace trace;
+    testing::internal::CaptureStdout();
+    trace.status = runBatch(settings);
+    trace.lines = testing::internal::GetCapturedStdout();
+    for (size_t at; (at = trace.lines.find(folder.path())) != std::string::npos;)
+        trace.lines.erase(at, folder.path().size());
+    for (const std::string& name : folder.names())
+        trace.files[name] = testfiles::readFile(folder.file(name));
+    return trace;
+}
+
+TEST(Imagecore, ThreadsChangeNothingButSpeed) {
+    const BatchTrace one = runInFreshFolder(1);
+    EXPECT_EQ(one.status, 1);
+    EXPECT_NE(one.lines.find("[8/8]"), std::string::npos);
+    EXPECT_NE(one.lines.find("6 converted, 0 skipped, 2 failed"), std::string::npos) << one.lines;
+    for (unsigned threads : {2u, 4u}) {
+        for (int round = 0; round < 3; ++round) { // races show up only now and then
+            const BatchTrace many = runInFreshFolder(threads);
+            EXPECT_EQ(many.status, one.status);
+            EXPECT_EQ(many.lines, one.lines);
+            EXPECT_TRUE(many.files == one.files) << threads << " threads";
+        }
+    }
 }
 
 } // namespace
