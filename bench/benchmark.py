@@ -8,9 +8,18 @@ icon writer, our every-entry-PNG option against Pillow's icon writer (PNG entrie
 PNG against both. Sources are generated: 16 to 2048 px, opaque and transparent, square and not,
 palette and 16-bit among them. Times are per file (median of N runs of one process per file,
 and one process for the whole batch); memory is the peak resident size of the process.
+
+Real artwork, when the desktop icon theme is installed (--artwork): icons built from it by
+ImageMagick, Pillow and icotool (PNG, 32-bit, 8- and 4-bit palette entries) and the system's
+own .ico files go back to PNG, against Pillow's batch and ImageMagick, each output read back
+by Pillow and compared with the entry it came from; and a batch of its PNGs goes to ICO with
+-j 1 and -j 2.
 """
 import argparse
+import glob
+import io
 import os
+import struct
 import statistics
 import subprocess
 import sys
@@ -124,14 +133,198 @@ def ratio(a, b):
     return f"{a / b:.2f}"
 
 
+# --- Real artwork: icons made by other tools, and -j scaling
+
+ICON_SIDES = [16, 32, 48, 512]
+SYSTEM_ICON_FOLDERS = ["/usr/share", "/usr/lib"]
+REAL_ICON_NAMES = 16  # artwork names; each gives five icons
+SCALING_FILES = 60
+PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
+BITMAP_HEADER_BYTES = 40
+
+
+def real_artwork(theme):
+    """name -> {side: path} for the artwork drawn at every size of ICON_SIDES."""
+    found = {}
+    for side in ICON_SIDES:
+        for path in glob.glob(os.path.join(theme, f"{side}x{side}", "*", "*.png")):
+            found.setdefault(os.path.basename(path)[:-4], {})[side] = path
+    complete = {k: v for k, v in sorted(found.items()) if len(v) == len(ICON_SIDES)}
+    return complete
+
+
+def system_icons(limit):
+    """Distinct .ico files the installed packages ship (find is far quicker than a Python walk)."""
+    found = subprocess.run(["find"] + SYSTEM_ICON_FOLDERS + ["-name", "*.ico", "-type", "f"],
+                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True).stdout.split()
+    seen, icons = set(), []
+    for path in sorted(found):
+        data = open(path, "rb").read()
+        if data[:4] == b"\0\0\1\0" and data not in seen and readable_icon(path, data):
+            seen.add(data)
+            icons.append(path)
+    return icons[:limit]
+
+
+def readable_icon(path, data):
+    """Damaged icons (a directory longer than the file, say) would measure only the error path."""
+    try:
+        chosen_entry(data)
+        Image.open(path).load()
+        return True
+    except (struct.error, OSError, ValueError):
+        return False
+
+
+def make_real_icons(artwork, folder):
+    """Icons as other tools write them: ImageMagick (256 px PNG, bitmaps below), Pillow (PNG
+    entries), icotool (32-bit bitmaps; 8- and 4-bit palettes after quantising)."""
+    icons = []
+    for name, by_side in list(artwork.items())[:REAL_ICON_NAMES]:
+        big = Image.open(by_side[512]).convert("RGBA")
+        small = [by_side[s] for s in (16, 32, 48)]
+        p256 = os.path.join(folder, name + "-256.png")
+        big.resize((256, 256), Image.LANCZOS).save(p256)
+        out = os.path.join(folder, name)
+        subprocess.run(["convert"] + small + [p256, out + "-magick.ico"], check=True)
+        big.save(out + "-pillow.ico", sizes=[(16, 16), (32, 32), (48, 48), (256, 256)])
+        subprocess.run(["icotool", "-c", "-o", out + "-icotool32.ico"] + small, check=True)
+        for bits, colours in ((8, 200), (4, 15)):
+            quantised = []
+            for s in (16, 32, 48):
+                im = Image.open(by_side[s]).convert("RGBA")
+                rgb = im.convert("RGB").quantize(colours).convert("RGB")
+                alpha = im.getchannel("A").point(lambda a: 255 if a > 127 else 0)
+                rgb.putalpha(alpha)
+                q = os.path.join(folder, f"{name}-q{bits}-{s}.png")
+                rgb.save(q)
+                quantised.append(q)
+            subprocess.run(["icotool", "-c", "-b", str(bits), "-o", f"{out}-icotool{bits}.ico"] + quantised,
+                           check=True)
+        icons += [out + k for k in ("-magick.ico", "-pillow.ico", "-icotool32.ico", "-icotool8.ico",
+                                    "-icotool4.ico")]
+    return icons
+
+
+def chosen_entry(data):
+    """(index, offset, stored bytes, is PNG) of the entry a reader should take: largest area, deepest
+    colour, first in the directory; sizes from each stored image's own header."""
+    count = struct.unpack_from("<H", data, 4)[0]
+    ranked = []
+    for i in range(count):
+        size, offset = struct.unpack_from("<II", data, 6 + 16 * i + 8)
+        stored = data[offset:offset + size]
+        if len(stored) < size or size < BITMAP_HEADER_BYTES:
+            continue  # lies outside the file: passed over, as readers do
+        if stored[:8] == PNG_SIGNATURE:
+            w, h, depth, colour = struct.unpack_from(">IIBB", stored, 16)
+            bits = depth * {0: 1, 2: 3, 3: 1, 4: 2, 6: 4}[colour]
+        else:
+            w, h2, _, bits = struct.unpack_from("<iiHH", stored, 4)
+            h = abs(h2) // 2
+        ranked.append((-(w * h), -bits, i, offset, stored))
+    _, _, index, offset, stored = min(ranked)
+    return index, offset, stored, stored[:8] == PNG_SIGNATURE
+
+
+def reference_pixels(icon, offset, stored, is_png):
+    """The chosen entry as Pillow decodes it (its own entry list is in another order)."""
+    if is_png:
+        return Image.open(io.BytesIO(stored)).convert("RGBA")
+    ico = Image.open(icon).ico
+    return ico.frame([e["offset"] for e in ico.entry].index(offset)).convert("RGBA")
+
+
+def real_icons_to_png(ours, artwork, work, repeat):
+    folder = os.path.join(work, "real")
+    outs = {k: os.path.join(work, "real_" + k) for k in ("ours", "pillow", "magick")}
+    for f in [folder] + list(outs.values()):
+        os.mkdir(f)
+    icons = make_real_icons(artwork, folder) + system_icons(REAL_ICON_NAMES)
+
+    def out_of(tool, icon):
+        return os.path.join(outs[tool], os.path.splitext(os.path.basename(icon))[0] + ".png")
+
+    t_ours, _ = median_run([ours, "-f", "-j", "1", "-o", outs["ours"]] + icons, repeat)
+    pil_batch = []
+    for icon in icons:
+        pil_batch += [icon, out_of("pillow", icon), "-"]
+    t_pil, _ = median_run(["/usr/bin/python3", "-c", PILLOW_BATCH, "png"] + pil_batch, repeat)
+    t_ours_each = t_im_each = 0.0
+    for icon in icons:
+        index = chosen_entry(open(icon, "rb").read())[0]
+        t_im_each += median_run(["convert", f"{icon}[{index}]", out_of("magick", icon)], repeat)[0]
+        t_ours_each += median_run([ours, "-f", "-o", outs["ours"], icon], repeat)[0]
+
+    kinds, exact, within_entry, png_entries = {}, 0, 0, 0
+    totals = {"ours": 0, "pillow": 0, "magick": 0}
+    for icon in icons:
+        _, offset, stored, is_png = chosen_entry(open(icon, "rb").read())
+        kind = icon.rsplit("-", 1)[-1][:-4] if icon.startswith(folder) else "system"
+        sizes = {k: size_of(out_of(k, icon)) for k in totals}
+        for k in totals:
+            totals[k] += sizes[k]
+        line = kinds.setdefault(kind, [kind, 0, 0, 0, 0, 0])
+        line[1] += 1
+        line[2] += sizes["ours"]
+        line[3] += sizes["pillow"]
+        line[4] += sizes["magick"]
+        if is_png:
+            png_entries += 1
+            within_entry += sizes["ours"] <= len(stored)
+        ours_pixels = Image.open(out_of("ours", icon)).convert("RGBA")
+        same = ours_pixels.tobytes() == reference_pixels(icon, offset, stored, is_png).tobytes()
+        exact += same
+        line[5] += same
+    lines = [k[:5] + [ratio(k[2], k[3]), f"{k[5]}/{k[1]}"] for k in kinds.values()]
+    report("ICO -> PNG on real artwork, by the tool that wrote the icon (bytes summed)", lines,
+           ["icon writer", "icons", "ours B", "Pillow B", "IM B", "B vs Pillow", "pixel-exact"])
+    n = len(icons)
+    print(f"{n} icons, best entry PNG in {png_entries}. Bytes: ours {totals['ours']}, Pillow {totals['pillow']}"
+          f" ({ratio(totals['ours'], totals['pillow'])}x), ImageMagick {totals['magick']}"
+          f" ({ratio(totals['ours'], totals['magick'])}x); ours <= the PNG entry's own bytes: "
+          f"{within_entry}/{png_entries}")
+    print(f"batch: ours {t_ours * 1000:.0f} ms, Pillow {t_pil * 1000:.0f} ms, speed-up {t_pil / t_ours:.1f}x;"
+          f" one process per file: ours {t_ours_each * 1000:.0f} ms, ImageMagick {t_im_each * 1000:.0f} ms,"
+          f" speed-up {t_im_each / t_ours_each:.1f}x; pixel-exact by Pillow: {exact}/{n}")
+
+
+def thread_scaling(ours, artwork, work, repeat):
+    """Real PNGs to ICO (the default icon), one batch at -j 1 and at -j 2; outputs must match."""
+    sources = [v[512] for v in artwork.values()][:SCALING_FILES]
+    times, trees = {}, {}
+    for threads in (1, 2):
+        out = os.path.join(work, f"scaling_j{threads}")
+        os.mkdir(out)
+        times[threads], _ = median_run([ours, "-f", "-j", str(threads), "-o", out] + sources, repeat)
+        trees[threads] = {f: open(os.path.join(out, f), "rb").read() for f in os.listdir(out)}
+    print(f"\n== -j scaling: {len(sources)} real 512 px PNGs to ICO, one batch")
+    print(f"-j 1 {times[1] * 1000:.0f} ms, -j 2 {times[2] * 1000:.0f} ms: {times[1] / times[2]:.2f}x faster;"
+          f" outputs identical: {trees[1] == trees[2]} ({len(trees[1])} files); cores: {os.cpu_count()}")
+
+
+def real_sections(ours, args, work):
+    artwork = real_artwork(args.artwork)
+    if not artwork:
+        print(f"\n(no artwork drawn at every size under {args.artwork}: real-icon and -j sections left out)")
+        return 0
+    real_icons_to_png(ours, artwork, work, args.repeat)
+    thread_scaling(ours, artwork, work, args.repeat)
+    return 0
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("imagecore")
     parser.add_argument("--repeat", type=int, default=3)
+    parser.add_argument("--artwork", default="/usr/share/icons/Adwaita", help="an icon theme with NxN/ folders")
+    parser.add_argument("--real-only", action="store_true", help="only the real-artwork sections")
     args = parser.parse_args()
     ours = os.path.abspath(args.imagecore)
 
     with tempfile.TemporaryDirectory() as work:
+        if args.real_only:
+            return real_sections(ours, args, work)
         src_dir = os.path.join(work, "src")
         os.mkdir(src_dir)
         sources = make_sources(src_dir)
@@ -207,6 +400,8 @@ def main():
                ["icon", "ours ms", "IM ms", "t ratio", "ours B", "IM B", "ours MiB"])
         print(f"batch per file: ours {t_ours_b / n * 1000:.1f} ms, Pillow {t_pil_b / n * 1000:.1f} ms,"
               f" speed-up {t_pil_b / t_ours_b:.1f}x")
+
+        real_sections(ours, args, work)
     return 0
 
 
