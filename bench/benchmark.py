@@ -139,6 +139,7 @@ ICON_SIDES = [16, 32, 48, 512]
 SYSTEM_ICON_FOLDERS = ["/usr/share", "/usr/lib"]
 REAL_ICON_NAMES = 16  # artwork names; each gives five icons
 SCALING_FILES = 60
+TUNING_LARGE, TUNING_SMALL = 24, 60
 PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
 BITMAP_HEADER_BYTES = 40
 
@@ -190,16 +191,12 @@ def make_real_icons(artwork, folder):
         big.save(out + "-pillow.ico", sizes=[(16, 16), (32, 32), (48, 48), (256, 256)])
         subprocess.run(["icotool", "-c", "-o", out + "-icotool32.ico"] + small, check=True)
         for bits, colours in ((8, 200), (4, 15)):
-            quantised = []
+            entries = []
             for s in (16, 32, 48):
-                im = Image.open(by_side[s]).convert("RGBA")
-                rgb = im.convert("RGB").quantize(colours).convert("RGB")
-                alpha = im.getchannel("A").point(lambda a: 255 if a > 127 else 0)
-                rgb.putalpha(alpha)
                 q = os.path.join(folder, f"{name}-q{bits}-{s}.png")
-                rgb.save(q)
-                quantised.append(q)
-            subprocess.run(["icotool", "-c", "-b", str(bits), "-o", f"{out}-icotool{bits}.ico"] + quantised,
+                quantised(Image.open(by_side[s]).convert("RGBA"), colours).save(q)
+                entries.append(q)
+            subprocess.run(["icotool", "-c", "-b", str(bits), "-o", f"{out}-icotool{bits}.ico"] + entries,
                            check=True)
         icons += [out + k for k in ("-magick.ico", "-pillow.ico", "-icotool32.ico", "-icotool8.ico",
                                     "-icotool4.ico")]
@@ -303,6 +300,29 @@ def thread_scaling(ours, artwork, work, repeat):
           f" outputs identical: {trees[1] == trees[2]} ({len(trees[1])} files); cores: {os.cpu_count()}")
 
 
+def quantised(image, colours):
+    """Few colours, alpha cut to 0 or 255, colour kept under transparency: a palette bitmap."""
+    rgb = image.convert("RGB").quantize(colours).convert("RGB")
+    rgb.putalpha(image.getchannel("A").point(lambda a: 255 if a > 127 else 0))
+    return rgb
+
+
+def write_tuning_pictures(artwork, folder):
+    """The pictures png_tuning measured: 48 px artwork, 256 px scaled from 512, and both
+    quantised to 200 and 15 colours (the 256 px ones to 200)."""
+    os.makedirs(folder, exist_ok=True)
+    names = list(artwork)
+    for i, name in enumerate(names[:TUNING_LARGE]):
+        big = Image.open(artwork[name][512]).convert("RGBA").resize((256, 256), Image.LANCZOS)
+        big.save(os.path.join(folder, f"b{i:02d}.png"))
+        quantised(big, 200).save(os.path.join(folder, f"big{i:02d}.png"))
+    for i, name in enumerate(names[:TUNING_SMALL]):
+        im = Image.open(artwork[name][48]).convert("RGBA")
+        im.save(os.path.join(folder, f"s{i:02d}.png"))
+        for colours in (200, 15):
+            quantised(im, colours).save(os.path.join(folder, f"q{colours}_{i:02d}.png"))
+
+
 def real_sections(ours, args, work):
     artwork = real_artwork(args.artwork)
     if not artwork:
@@ -319,7 +339,11 @@ def main():
     parser.add_argument("--repeat", type=int, default=3)
     parser.add_argument("--artwork", default="/usr/share/icons/Adwaita", help="an icon theme with NxN/ folders")
     parser.add_argument("--real-only", action="store_true", help="only the real-artwork sections")
+    parser.add_argument("--tuning-pictures", metavar="DIR", help="write png_tuning's pictures to DIR and stop")
     args = parser.parse_args()
+    if args.tuning_pictures:
+        write_tuning_pictures(real_artwork(args.artwork), args.tuning_pictures)
+        return 0
     ours = os.path.abspath(args.imagecore)
 
     with tempfile.TemporaryDirectory() as work:

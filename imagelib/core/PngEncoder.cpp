@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <new>
 
 #include "Bytes.h"
@@ -24,18 +25,46 @@ constexpr size_t kPaletteChunksBytes = 2 * 12 + kMaxPngPaletteEntries * (kPalett
 enum Filter : uint8_t { kNone = 0, kSub = 1, kUp = 2, kAverage = 3, kPaeth = 4 };
 constexpr int kPredictingFilters = 4;
 
-// Measured on the benchmark's artwork (gradients, shapes, soft edges, light noise) as 256 px
-// icon entries, filtered rows. Residues of such pictures collide a lot in zlib's hash, so the
-// time goes into walking match chains: full level 9 is about 8% smaller than this but twenty
-// times slower, and a chain of 96 saves another 1.6% for half as much time again. Long
-// lazy/nice lengths cost little here and keep the long runs of flat areas; memLevel 8 came out
-// slightly smaller than 9, Z_FILTERED 2-3% smaller than the default strategy.
-constexpr DeflateSettings kMainSettings = {6, Z_FILTERED, 8, 15, 4, 128, 258, 48};
-// Small entries (every entry PNG) are cheap to deflate twice; the smaller result is kept.
-constexpr DeflateSettings kSmallTrials[] = {
-    kMainSettings,
-    {6, Z_DEFAULT_STRATEGY, 8, 15, 4, 128, 258, 48},
-};
+// Icon entries (8-bit RGBA), measured on the benchmark's artwork (gradients, shapes, soft
+// edges, light noise) as 256 px icon entries, filtered rows. Residues of such pictures collide
+// a lot in zlib's hash, so the time goes into walking match chains: full level 9 is about 8%
+// smaller than this but twenty times slower, and a chain of 96 saves another 1.6% for half as
+// much time again. Long lazy/nice lengths cost little here and keep the long runs of flat
+// areas; memLevel 8 came out slightly smaller than 9, Z_FILTERED 2-3% smaller than the default
+// strategy.
+constexpr DeflateSettings kFilteredChain48 = {6, Z_FILTERED, 8, 15, 4, 128, 258, 48};
+constexpr DeflateSettings kDefaultChain48 = {6, Z_DEFAULT_STRATEGY, 8, 15, 4, 128, 258, 48};
+// Small pictures (every entry PNG, most bitmap entries) are cheap to deflate twice; the
+// smaller result is kept.
+constexpr DeflateSettings kFilteredRowTrials[] = {kFilteredChain48, kDefaultChain48};
+
+// Pictures written on their own (icon to PNG: bitmap entries, mostly 16 to 256 px), measured by
+// bench/png_tuning on icon-theme artwork: 48 px as drawn, 256 px scaled from 512, and both
+// quantised to 200 and 15 colours. This 2-core machine was shared while it ran: times are the
+// quickest of five runs and still noisy. Bytes against the choice made here, then ms:
+//
+//   8-bit grey/RGB/RGBA, 59 pictures        palette and packed grey, 169 pictures
+//   filter None            0.927   53       filter None (chosen)     1.000   54
+//   filter Sub/Up/Average  1.06-1.20 67     filter Sub/Up/Average    1.10-1.23 28
+//   filter Paeth           1.023   73       filter Paeth             1.113   32
+//   filter adaptive (ch.)  1.000   83       filter adaptive          1.118   34
+//   deflate level 1 / 3    1.33/1.17 62     deflate level 1 / 3      1.14/1.10 13
+//   deflate level 6        1.004   97       deflate level 6          1.000   20
+//   deflate level 9        0.934  485       deflate level 9          0.988   50
+//   6 filtered, chain 48   1.000   87       6 filtered, chain 48     1.038   18
+//   6 default, chain 48    1.010   83       6 default, chain 48      1.000   17
+//   6 filtered, chain 96   0.990   99       6 filtered, chain 96     1.032   19
+//
+// Palette indices say little about their neighbours: unfiltered rows deflate best, as PNG
+// advises. True colour is split: 48 px artwork is 6% larger unfiltered than with the adaptive
+// choice (Paeth alone 3%), smooth 256 px pictures 5% smaller, and flat pictures of a few
+// hundred colours (quantised, colour kept under transparency, so no palette) 25% smaller. The
+// bitmap entries this path mostly writes are the small kind, so true colour keeps adaptive
+// filters and the icon entries' settings. Unfiltered indices have none of the small residues
+// Z_FILTERED favours: for them the default strategy comes first, 4% smaller. Level 9 would save
+// 1-7% for five times the time.
+constexpr DeflateSettings kUnfilteredRowTrials[] = {kDefaultChain48, kFilteredChain48};
+
 constexpr size_t kSmallImageBytes = 64 * 64 * kRgbaBytesPerPixel;
 // Filtered rows are handed to zlib in pieces of about this size: large pictures are never
 // held twice.
@@ -424,10 +453,14 @@ Result encodeGuarded(const RgbaImage& image, const PngEncoding& encoding, Transp
 
 } // namespace
 
-PngEncoding defaultEncoding(PngLayout layout) {
+PngEncoding encodingFor(PngLayout layout) {
     PngEncoding encoding;
-    encoding.filters = layout.usesAdaptiveFilters() ? FilterRule::Adaptive : FilterRule::None;
-    encoding.trials.assign(std::begin(kSmallTrials), std::end(kSmallTrials));
+    const bool adaptive = layout.usesAdaptiveFilters();
+    encoding.filters = adaptive ? FilterRule::Adaptive : FilterRule::None;
+    if (adaptive)
+        encoding.trials.assign(std::begin(kFilteredRowTrials), std::end(kFilteredRowTrials));
+    else
+        encoding.trials.assign(std::begin(kUnfilteredRowTrials), std::end(kUnfilteredRowTrials));
     encoding.layout = std::move(layout);
     return encoding;
 }
@@ -437,11 +470,11 @@ Result encodePngWith(const RgbaImage& image, const PngEncoding& encoding, std::v
 }
 
 Result encodePng(const RgbaImage& image, std::vector<uint8_t>& out, TransparentColour transparent) {
-    return encodeGuarded(image, defaultEncoding(rgbaLayout()), transparent, out);
+    return encodeGuarded(image, encodingFor(rgbaLayout()), transparent, out);
 }
 
 Result encodeSmallestPng(const RgbaImage& image, std::vector<uint8_t>& out) {
-    return encodePngWith(image, defaultEncoding(smallestLayout(image)), out);
+    return encodePngWith(image, encodingFor(smallestLayout(image)), out);
 }
 
 } // namespace tfi

@@ -47,8 +47,8 @@ struct PngEncoding {
     std::vector<DeflateSettings> trials;
 };
 
-// What encodePng and encodeSmallestPng do with a layout.
-PngEncoding defaultEncoding(PngLayout layout);
+// What the writer does with a layout: filters and deflate settings as measured (PngEncoder.cpp).
+PngEncoding encodingFor(PngLayout layout);
 
 Result encodePngWith(const RgbaImage& image, const PngEncoding& encoding, std::vector<uint8_t>& out);
 
