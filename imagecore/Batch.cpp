@@ -67,11 +67,40 @@ Outcome convertOne(const std::wstring& source, const BatchSettings& settings, Me
     return r == ERCI_OK ? Outcome::Converted : Outcome::Failed;
 }
 
-size_t rootOf(std::vector<size_t>& parent, size_t i) {
-    while (parent[i] != i)
-        i = parent[i] = parent[parent[i]];
-    return i;
-}
+// Which earlier files touched each file on disk. A file that one conversion writes and another
+// reads or writes joins those conversions into one chain; files only read may be shared.
+class SharedFiles {
+public:
+    explicit SharedFiles(size_t total) : parent_(total) { std::iota(parent_.begin(), parent_.end(), size_t(0)); }
+
+    void read(size_t job, const std::wstring& key) {
+        const auto writer = writer_.find(key);
+        if (writer != writer_.end())
+            join(job, writer->second);
+        readers_[key].push_back(job);
+    }
+
+    void write(size_t job, const std::wstring& key) {
+        const auto writer = writer_.emplace(key, job);
+        if (!writer.second)
+            join(job, writer.first->second);
+        for (size_t reader : readers_[key])
+            join(job, reader);
+    }
+
+    size_t chainOf(size_t job) {
+        while (parent_[job] != job)
+            job = parent_[job] = parent_[parent_[job]];
+        return job;
+    }
+
+private:
+    void join(size_t a, size_t b) { parent_[chainOf(a)] = chainOf(b); }
+
+    std::vector<size_t> parent_;
+    std::map<std::wstring, size_t> writer_;               // the first job to write the file
+    std::map<std::wstring, std::vector<size_t>> readers_; // every job that reads it
+};
 
 // Files that may touch one file on disk (the same source twice, two sources with one
 // destination, one file's destination another's source) form one chain, converted one after
@@ -79,24 +108,17 @@ size_t rootOf(std::vector<size_t>& parent, size_t i) {
 // order of their first file.
 std::vector<std::vector<size_t>> chainsOfSharedFiles(const BatchSettings& settings) {
     const size_t total = settings.files.size();
-    std::vector<size_t> parent(total);
-    std::iota(parent.begin(), parent.end(), size_t(0));
-    std::map<std::wstring, size_t> firstUser;
+    SharedFiles shared(total);
     for (size_t i = 0; i < total; ++i) {
-        std::vector<std::wstring> keys = platform::fileKeys(settings.files[i]);
-        const std::vector<std::wstring> destination =
-            platform::fileKeys(destinationFor(settings.files[i], settings.outputFolder));
-        keys.insert(keys.end(), destination.begin(), destination.end());
-        for (const std::wstring& key : keys) {
-            const auto found = firstUser.emplace(key, i);
-            if (!found.second)
-                parent[rootOf(parent, i)] = rootOf(parent, found.first->second);
-        }
+        for (const std::wstring& key : platform::fileKeys(settings.files[i]))
+            shared.read(i, key);
+        for (const std::wstring& key : platform::fileKeys(destinationFor(settings.files[i], settings.outputFolder)))
+            shared.write(i, key);
     }
     std::vector<std::vector<size_t>> chains;
     std::map<size_t, size_t> chainOfRoot;
     for (size_t i = 0; i < total; ++i) {
-        const auto found = chainOfRoot.emplace(rootOf(parent, i), chains.size());
+        const auto found = chainOfRoot.emplace(shared.chainOf(i), chains.size());
         if (found.second)
             chains.emplace_back();
         chains[found.first->second].push_back(i);
