@@ -39,7 +39,8 @@ Result decodePng(ByteView data, RgbaImage& image);
 
 // For a PNG that decodePng accepts: true when nothing in it is cut short or left over. The
 // image data's zlib stream ends, checksum verified, right after the last row, and the data
-// ends with IEND. Such a file can be handed on as it is.
+// ends with IEND. Such a file can be handed on as it is. It inflates the image data again, into
+// a small scratch buffer: no more work than the decode it follows, which the budget paid for.
 bool isExactPng(ByteView data);
 
 } // namespace tfi
