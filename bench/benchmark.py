@@ -19,6 +19,7 @@ import argparse
 import glob
 import io
 import os
+import shutil
 import struct
 import statistics
 import subprocess
@@ -106,6 +107,14 @@ def run_measured(args):
     if proc.returncode != 0:
         raise RuntimeError(f"{args[0]} failed: {proc.stderr.decode()[:300]}")
     return elapsed, int(proc.stderr.decode().split()[-1]) * 1024
+
+
+def cpu_seconds(args):
+    """User plus system seconds of one process: what the work costs, whoever else wants the CPU
+    and however long the disk takes."""
+    proc = subprocess.run(["/usr/bin/time", "-f", "%U %S"] + args, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    user, system = proc.stderr.decode().split()[-2:]
+    return float(user) + float(system)
 
 
 def median_run(args, repeat):
@@ -238,16 +247,24 @@ def real_icons_to_png(ours, artwork, work, repeat):
     outs = {k: os.path.join(work, "real_" + k) for k in ("ours", "pillow", "magick")}
     for f in [folder] + list(outs.values()):
         os.mkdir(f)
-    icons = make_real_icons(artwork, folder) + system_icons(REAL_ICON_NAMES)
+    icons = make_real_icons(artwork, folder)
+    for i, path in enumerate(system_icons(REAL_ICON_NAMES)):  # many are called favicon.ico
+        icons.append(os.path.join(folder, f"system{i}.ico"))
+        shutil.copyfile(path, icons[-1])
 
     def out_of(tool, icon):
         return os.path.join(outs[tool], os.path.splitext(os.path.basename(icon))[0] + ".png")
 
-    t_ours, _ = median_run([ours, "-f", "-j", "1", "-o", outs["ours"]] + icons, repeat)
+    # Every output is flushed to disk before it replaces its destination: on a busy disk the
+    # default (a thread per core) overlaps those waits, -j 1 shows them.
+    t_ours, _ = median_run([ours, "-f", "-o", outs["ours"]] + icons, repeat)
+    t_ours_one, _ = median_run([ours, "-f", "-j", "1", "-o", outs["ours"]] + icons, repeat)
+    cpu_ours = cpu_seconds([ours, "-f", "-j", "1", "-o", outs["ours"]] + icons)
     pil_batch = []
     for icon in icons:
         pil_batch += [icon, out_of("pillow", icon), "-"]
     t_pil, _ = median_run(["/usr/bin/python3", "-c", PILLOW_BATCH, "png"] + pil_batch, repeat)
+    cpu_pil = cpu_seconds(["/usr/bin/python3", "-c", PILLOW_BATCH, "png"] + pil_batch)
     t_ours_each = t_im_each = 0.0
     for icon in icons:
         index = chosen_entry(open(icon, "rb").read())[0]
@@ -258,7 +275,7 @@ def real_icons_to_png(ours, artwork, work, repeat):
     totals = {"ours": 0, "pillow": 0, "magick": 0}
     for icon in icons:
         _, offset, stored, is_png = chosen_entry(open(icon, "rb").read())
-        kind = icon.rsplit("-", 1)[-1][:-4] if icon.startswith(folder) else "system"
+        kind = "system" if os.path.basename(icon).startswith("system") else icon.rsplit("-", 1)[-1][:-4]
         sizes = {k: size_of(out_of(k, icon)) for k in totals}
         for k in totals:
             totals[k] += sizes[k]
@@ -282,7 +299,9 @@ def real_icons_to_png(ours, artwork, work, repeat):
           f" ({ratio(totals['ours'], totals['pillow'])}x), ImageMagick {totals['magick']}"
           f" ({ratio(totals['ours'], totals['magick'])}x); ours <= the PNG entry's own bytes: "
           f"{within_entry}/{png_entries}")
-    print(f"batch: ours {t_ours * 1000:.0f} ms, Pillow {t_pil * 1000:.0f} ms, speed-up {t_pil / t_ours:.1f}x;"
+    print(f"batch: ours {t_ours * 1000:.0f} ms (-j 1: {t_ours_one * 1000:.0f} ms), Pillow {t_pil * 1000:.0f} ms,"
+          f" speed-up {t_pil / t_ours:.1f}x (-j 1: {t_pil / t_ours_one:.1f}x); CPU seconds ours {cpu_ours:.2f},"
+          f" Pillow {cpu_pil:.2f} ({cpu_pil / cpu_ours:.1f}x);"
           f" one process per file: ours {t_ours_each * 1000:.0f} ms, ImageMagick {t_im_each * 1000:.0f} ms,"
           f" speed-up {t_im_each / t_ours_each:.1f}x; pixel-exact by Pillow: {exact}/{n}")
 
@@ -298,10 +317,13 @@ def thread_scaling(ours, artwork, work, repeat):
             times[threads].append(run_measured([ours, "-f", "-j", str(threads), "-o", out] + sources)[0])
             trees[threads] = {f: open(os.path.join(out, f), "rb").read() for f in os.listdir(out)}
     one, two = statistics.median(times[1]), statistics.median(times[2])
+    cpu = {threads: cpu_seconds([ours, "-f", "-j", str(threads), "-o", os.path.join(work, f"scaling_j{threads}")] +
+                                sources) for threads in (1, 2)}
     print(f"\n== -j scaling: {len(sources)} real 512 px PNGs to ICO, one batch")
     print(f"median of {len(times[1])}: -j 1 {one * 1000:.0f} ms, -j 2 {two * 1000:.0f} ms: {one / two:.2f}x faster"
           f" (best runs {min(times[1]) / min(times[2]):.2f}x); outputs identical: {trees[1] == trees[2]}"
-          f" ({len(trees[1])} files); cores: {os.cpu_count()}, load average {os.getloadavg()[0]:.1f}")
+          f" ({len(trees[1])} files); CPU seconds -j 1 {cpu[1]:.2f}, -j 2 {cpu[2]:.2f}; cores: {os.cpu_count()},"
+          f" load average {os.getloadavg()[0]:.1f}")
 
 
 def quantised(image, colours):

@@ -36,15 +36,18 @@ std::wstring progressPrefix(size_t index, size_t total) {
     return L"[" + std::to_wstring(index + 1) + L"/" + std::to_wstring(total) + L"] ";
 }
 
-// Conversions share the process's memory: one that ran out while others were running is tried
-// again alone, so that the batch's result does not depend on how the files met on the threads.
+// Conversions on several threads share the process's memory: one that ran out while others
+// were running is tried again alone, so that the batch's result does not depend on how the
+// files met on the threads. On one thread a conversion is always alone.
 class MemoryGate {
 public:
+    explicit MemoryGate(bool threaded) : threaded_(threaded) {}
+
     tfi::Result convert(const std::wstring& source, const std::wstring& destination, const std::wstring& option) {
         {
             std::shared_lock<std::shared_mutex> shared(lock_);
             const tfi::Result r = platform::convertFile(source, destination, option);
-            if (r != ERCI_ERR_OUT_OF_MEMORY)
+            if (r != ERCI_ERR_OUT_OF_MEMORY || !threaded_)
                 return r;
         }
         std::unique_lock<std::shared_mutex> alone(lock_);
@@ -52,6 +55,7 @@ public:
     }
 
 private:
+    const bool threaded_;
     std::shared_mutex lock_;
 };
 
@@ -126,14 +130,21 @@ std::vector<std::vector<size_t>> chainsOfSharedFiles(const BatchSettings& settin
     return chains;
 }
 
+unsigned threadsFor(const BatchSettings& settings, size_t chains) {
+    unsigned wanted = settings.threads ? settings.threads : std::thread::hardware_concurrency();
+    wanted = std::max(1u, std::min(wanted, kMaxThreads));
+    return static_cast<unsigned>(std::min<size_t>(wanted, std::max<size_t>(chains, 1)));
+}
+
 // The threads take chains in turn; whichever finishes a file prints every line that is then
 // due, so lines appear in input order however the work interleaves.
 class ParallelBatch {
 public:
     explicit ParallelBatch(const BatchSettings& settings)
-        : settings_(settings), chains_(chainsOfSharedFiles(settings)), results_(settings.files.size()) {}
+        : settings_(settings), chains_(chainsOfSharedFiles(settings)), threads_(threadsFor(settings, chains_.size())),
+          results_(settings.files.size()), gate_(threads_ > 1) {}
 
-    size_t chainCount() const { return chains_.size(); }
+    unsigned threads() const { return threads_; }
 
     void work() {
         for (size_t c = nextChain_++; c < chains_.size(); c = nextChain_++)
@@ -161,6 +172,7 @@ private:
 
     const BatchSettings& settings_;
     const std::vector<std::vector<size_t>> chains_;
+    const unsigned threads_;
     std::vector<FileResult> results_; // each written by the thread converting it, read under printLock_
     std::atomic<size_t> nextChain_{0};
     std::mutex printLock_;
@@ -168,19 +180,12 @@ private:
     MemoryGate gate_;
 };
 
-unsigned threadsFor(const BatchSettings& settings, size_t chains) {
-    unsigned wanted = settings.threads ? settings.threads : std::thread::hardware_concurrency();
-    wanted = std::max(1u, std::min(wanted, kMaxThreads));
-    return static_cast<unsigned>(std::min<size_t>(wanted, std::max<size_t>(chains, 1)));
-}
-
 } // namespace
 
 int runBatch(const BatchSettings& settings) {
     ParallelBatch batch(settings);
     std::vector<std::thread> helpers;
-    const unsigned threads = threadsFor(settings, batch.chainCount());
-    for (unsigned t = 1; t < threads; ++t) {
+    for (unsigned t = 1; t < batch.threads(); ++t) {
         try {
             helpers.emplace_back(&ParallelBatch::work, &batch);
         } catch (const std::system_error&) {
