@@ -8,48 +8,12 @@
 #include <new>
 
 #include "AppGlobals.h"
+#include "ScopedHandle.h"
 #include "engine/ImagePreset.h"
 
 std::map<uint32_t, Gdiplus::Image*> g_buttonImages;
 
 namespace {
-
-// A movable global block that is freed unless ownership is handed on with release().
-class GlobalBlock {
-public:
-    explicit GlobalBlock(HGLOBAL block) : block_(block) {}
-    ~GlobalBlock() {
-        if (block_)
-            GlobalFree(block_);
-    }
-    GlobalBlock(const GlobalBlock&) = delete;
-    GlobalBlock& operator=(const GlobalBlock&) = delete;
-    HGLOBAL get() const { return block_; }
-    HGLOBAL release() {
-        HGLOBAL block = block_;
-        block_ = nullptr;
-        return block;
-    }
-
-private:
-    HGLOBAL block_;
-};
-
-// One COM reference, given back when it goes out of scope.
-class StreamRef {
-public:
-    explicit StreamRef(IStream* stream) : stream_(stream) {}
-    ~StreamRef() {
-        if (stream_)
-            stream_->Release();
-    }
-    StreamRef(const StreamRef&) = delete;
-    StreamRef& operator=(const StreamRef&) = delete;
-    IStream* get() const { return stream_; }
-
-private:
-    IStream* stream_;
-};
 
 bool copyIntoBlock(HGLOBAL block, const void* bytes, DWORD size) {
     void* target = GlobalLock(block);
@@ -74,7 +38,7 @@ Gdiplus::Image* createImageFromResource(HRSRC resource, HINSTANCE hInstance) {
         return nullptr;
 
     GlobalBlock block(GlobalAlloc(GMEM_MOVEABLE, size));
-    if (!block.get() || !copyIntoBlock(block.get(), bytes, size))
+    if (!block.valid() || !copyIntoBlock(block.get(), bytes, size))
         return nullptr;
 
     // GDI+ may keep the stream and read it again when the picture is first measured or drawn.
@@ -84,7 +48,7 @@ Gdiplus::Image* createImageFromResource(HRSRC resource, HINSTANCE hInstance) {
     if (FAILED(CreateStreamOnHGlobal(block.get(), TRUE, &rawStream)) || !rawStream)
         return nullptr;
     block.release();
-    StreamRef stream(rawStream);
+    ComRef<IStream> stream(rawStream);
 
     // The class's operator new is GdipAlloc without a null check, so a failed allocation would
     // run the constructor on null: allocate first, then construct in place.

@@ -4,42 +4,12 @@
 #include "FileDrop.h"
 
 #include "SourceList.h"
+#include "app/ScopedHandle.h"
 
 #include <string>
 #include <vector>
 
 namespace {
-
-// The drop's memory is the receiver's to free, whether or not it uses it.
-class DropHandle {
-public:
-    explicit DropHandle(HDROP drop) : drop_(drop) {}
-    ~DropHandle() {
-        if (drop_)
-            DragFinish(drop_);
-    }
-    DropHandle(const DropHandle&) = delete;
-    DropHandle& operator=(const DropHandle&) = delete;
-
-private:
-    HDROP drop_;
-};
-
-class FindHandle {
-public:
-    explicit FindHandle(HANDLE find) : find_(find) {}
-    ~FindHandle() {
-        if (valid())
-            FindClose(find_);
-    }
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-    bool valid() const { return find_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return find_; }
-
-private:
-    HANDLE find_;
-};
 
 const UINT kDropCountQuery = 0xFFFFFFFF;
 
