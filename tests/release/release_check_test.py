@@ -3,18 +3,18 @@
 
 Usage: release_check_test.py DIST_DIR win32|win64 ZIP_FILE   (prints 'N passed, M failed')
 """
-import importlib.util
 import os
+import runpy
 import shutil
 import struct
 import sys
 import tempfile
+import types
 import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-spec = importlib.util.spec_from_file_location("check_release", os.path.join(HERE, "../../scripts/check-release.py"))
-check = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(check)
+# The checker's functions and constants, loaded from its script (its name is not a module name).
+check = types.SimpleNamespace(**runpy.run_path(os.path.join(HERE, "../../scripts/check-release.py")))
 
 
 def patched_copy(dist, scratch, relative, change):
