@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <numeric>
@@ -9,6 +10,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "Destination.h"
 #include "Platform.h"
@@ -36,37 +38,72 @@ std::wstring progressPrefix(size_t index, size_t total) {
     return L"[" + std::to_wstring(index + 1) + L"/" + std::to_wstring(total) + L"] ";
 }
 
-// Conversions on several threads share the process's memory: one that ran out while others
-// were running is tried again alone, so that the batch's result does not depend on how the
-// files met on the threads. On one thread a conversion is always alone.
-class MemoryGate {
+// At most `count` conversions build their bytes at once, one per processor asked for. A thread
+// that has built its file's bytes gives its place up while the disk takes them, so another
+// thread converts meanwhile rather than a processor waiting on the disk.
+//
+// Conversions side by side share the process's memory: one that ran out while others were
+// building is tried again alone, so that the batch's result does not depend on how the files
+// met on the threads. With one place a conversion is always alone.
+class Processors {
 public:
-    explicit MemoryGate(bool threaded) : threaded_(threaded) {}
+    explicit Processors(unsigned count) : free_(count), shared_(count > 1) {}
 
-    tfi::Result convert(const std::wstring& source, const std::wstring& destination, const std::wstring& option) {
+    tfi::Result convertToBytes(const std::wstring& source, const std::wstring& destination,
+                               const std::wstring& option, std::vector<uint8_t>& bytes) {
+        const Place place(*this);
         {
-            std::shared_lock<std::shared_mutex> shared(lock_);
-            const tfi::Result r = platform::convertFile(source, destination, option);
-            if (r != ERCI_ERR_OUT_OF_MEMORY || !threaded_)
+            std::shared_lock<std::shared_mutex> beside(memory_);
+            const tfi::Result r = platform::convertToBytes(source, destination, option, bytes);
+            if (r != ERCI_ERR_OUT_OF_MEMORY || !shared_)
                 return r;
         }
-        std::unique_lock<std::shared_mutex> alone(lock_);
-        return platform::convertFile(source, destination, option);
+        std::vector<uint8_t>().swap(bytes);
+        std::unique_lock<std::shared_mutex> alone(memory_);
+        return platform::convertToBytes(source, destination, option, bytes);
     }
 
 private:
-    const bool threaded_;
-    std::shared_mutex lock_;
+    class Place {
+    public:
+        explicit Place(Processors& p) : p_(p) {
+            std::unique_lock<std::mutex> hold(p_.lock_);
+            p_.freed_.wait(hold, [this] { return p_.free_ > 0; });
+            --p_.free_;
+        }
+        ~Place() {
+            {
+                std::lock_guard<std::mutex> hold(p_.lock_);
+                ++p_.free_;
+            }
+            p_.freed_.notify_one();
+        }
+        Place(const Place&) = delete;
+        Place& operator=(const Place&) = delete;
+
+    private:
+        Processors& p_;
+    };
+
+    std::mutex lock_;
+    std::condition_variable freed_;
+    unsigned free_;
+    const bool shared_;
+    std::shared_mutex memory_;
 };
 
-Outcome convertOne(const std::wstring& source, const BatchSettings& settings, MemoryGate& gate, std::wstring& report) {
+Outcome convertOne(const std::wstring& source, const BatchSettings& settings, Processors& processors,
+                   std::wstring& report) {
     const std::wstring destination = destinationFor(source, settings.outputFolder);
     report = source + L" -> " + destination + L": ";
     if (!settings.overwrite && platform::fileExists(destination)) {
         report += L"skipped, destination exists (use -f to replace)";
         return Outcome::Skipped;
     }
-    const tfi::Result r = gate.convert(source, destination, settings.option);
+    std::vector<uint8_t> bytes;
+    tfi::Result r = processors.convertToBytes(source, destination, settings.option, bytes);
+    if (r == ERCI_OK)
+        r = platform::replaceFile(destination, bytes);
     report += r == ERCI_OK ? L"converted" : L"FAILED: " + widen(tfi::resultMessage(r));
     return r == ERCI_OK ? Outcome::Converted : Outcome::Failed;
 }
@@ -130,10 +167,16 @@ std::vector<std::vector<size_t>> chainsOfSharedFiles(const BatchSettings& settin
     return chains;
 }
 
-unsigned threadsFor(const BatchSettings& settings, size_t chains) {
-    unsigned wanted = settings.threads ? settings.threads : std::thread::hardware_concurrency();
-    wanted = std::max(1u, std::min(wanted, kMaxThreads));
-    return static_cast<unsigned>(std::min<size_t>(wanted, std::max<size_t>(chains, 1)));
+unsigned processorsFor(const BatchSettings& settings) {
+    const unsigned wanted = settings.threads ? settings.threads : std::thread::hardware_concurrency();
+    return std::max(1u, std::min(wanted, kMaxThreads));
+}
+
+// Two threads for each processor: while one waits for the disk, the other converts.
+constexpr unsigned kThreadsPerProcessor = 2;
+
+unsigned threadsFor(unsigned processors, size_t chains) {
+    return static_cast<unsigned>(std::min<size_t>(processors * kThreadsPerProcessor, std::max<size_t>(chains, 1)));
 }
 
 // The threads take chains in turn; whichever finishes a file prints every line that is then
@@ -141,15 +184,15 @@ unsigned threadsFor(const BatchSettings& settings, size_t chains) {
 class ParallelBatch {
 public:
     explicit ParallelBatch(const BatchSettings& settings)
-        : settings_(settings), chains_(chainsOfSharedFiles(settings)), threads_(threadsFor(settings, chains_.size())),
-          results_(settings.files.size()), gate_(threads_ > 1) {}
+        : settings_(settings), chains_(chainsOfSharedFiles(settings)), places_(processorsFor(settings)),
+          threads_(threadsFor(places_, chains_.size())), results_(settings.files.size()), processors_(places_) {}
 
     unsigned threads() const { return threads_; }
 
     void work() {
         for (size_t c = nextChain_++; c < chains_.size(); c = nextChain_++)
             for (size_t i : chains_[c])
-                finish(i, convertOne(settings_.files[i], settings_, gate_, results_[i].report));
+                finish(i, convertOne(settings_.files[i], settings_, processors_, results_[i].report));
     }
 
     int summarise() const {
@@ -172,12 +215,13 @@ private:
 
     const BatchSettings& settings_;
     const std::vector<std::vector<size_t>> chains_;
+    const unsigned places_;
     const unsigned threads_;
     std::vector<FileResult> results_; // each written by the thread converting it, read under printLock_
     std::atomic<size_t> nextChain_{0};
     std::mutex printLock_;
     size_t nextLine_ = 0;
-    MemoryGate gate_;
+    Processors processors_;
 };
 
 } // namespace

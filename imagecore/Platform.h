@@ -1,6 +1,7 @@
 // The few things the batch needs from the operating system, with wide strings on both.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,11 @@ bool fileExists(const std::wstring& path);
 // Names under which this path's file may be reached, case folded: two paths that share one may
 // be the same file (links, letter case on folders that ignore it, "./a" against "a").
 std::vector<std::wstring> fileKeys(const std::wstring& path);
-tfi::Result convertFile(const std::wstring& source, const std::wstring& destination, const std::wstring& option);
+// A conversion in two halves: the destination's new bytes, built in memory, which needs the
+// processor; then those bytes in the destination's place, all or nothing, which waits for the disk.
+tfi::Result convertToBytes(const std::wstring& source, const std::wstring& destination, const std::wstring& option,
+                           std::vector<uint8_t>& bytes);
+tfi::Result replaceFile(const std::wstring& destination, const std::vector<uint8_t>& bytes);
 void writeLine(const std::wstring& line);
 void writeError(const std::wstring& line);
 

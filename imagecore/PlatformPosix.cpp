@@ -6,6 +6,7 @@
 #include <cwctype>
 
 #include "Platform.h"
+#include "io/ConvertFileFlow.h"
 #include "posix/PosixFiles.h"
 
 namespace platform {
@@ -59,8 +60,13 @@ std::vector<std::wstring> fileKeys(const std::wstring& path) {
     return keys;
 }
 
-tfi::Result convertFile(const std::wstring& source, const std::wstring& destination, const std::wstring& option) {
-    return tfi::convertFile(toUtf8(source), toUtf8(destination), toUtf8(option));
+tfi::Result convertToBytes(const std::wstring& source, const std::wstring& destination, const std::wstring& option,
+                           std::vector<uint8_t>& bytes) {
+    return tfi::convertToBytesWith<tfi::PosixFiles>(toUtf8(source), toUtf8(destination), toUtf8(option), bytes);
+}
+
+tfi::Result replaceFile(const std::wstring& destination, const std::vector<uint8_t>& bytes) {
+    return tfi::replaceFileWith<tfi::PosixFiles>(toUtf8(destination), bytes);
 }
 
 void writeLine(const std::wstring& line) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "Platform.h"
+#include "io/ConvertFileFlow.h"
 #include "win/WinFiles.h"
 
 namespace platform {
@@ -39,8 +40,13 @@ std::vector<std::wstring> fileKeys(const std::wstring& path) {
     return {full};
 }
 
-tfi::Result convertFile(const std::wstring& source, const std::wstring& destination, const std::wstring& option) {
-    return tfi::convertFileW(source.c_str(), destination.c_str(), option.c_str());
+tfi::Result convertToBytes(const std::wstring& source, const std::wstring& destination, const std::wstring& option,
+                           std::vector<uint8_t>& bytes) {
+    return tfi::convertToBytesW(source.c_str(), destination.c_str(), option.c_str(), bytes);
+}
+
+tfi::Result replaceFile(const std::wstring& destination, const std::vector<uint8_t>& bytes) {
+    return tfi::replaceFileWith<tfi::WinFiles>(destination, bytes);
 }
 
 void writeLine(const std::wstring& line) {

@@ -40,8 +40,8 @@ bool outputFormatForPath(const String& path, OutputFormat& format) {
 }
 
 template <class Files>
-Result convertFileChecked(const typename Files::Path& source, const typename Files::Path& destination,
-                          const std::string& optionText) {
+Result newBytesChecked(const typename Files::Path& source, const typename Files::Path& destination,
+                       const std::string& optionText, std::vector<uint8_t>& output) {
     if (source.empty() || destination.empty())
         return ERCI_ERR_INVALID_ARGUMENT;
     OutputFormat format = OutputFormat::Icon;
@@ -56,21 +56,38 @@ Result convertFileChecked(const typename Files::Path& source, const typename Fil
     r = Files::readWholeFile(source, input);
     if (r != ERCI_OK)
         return r;
-    std::vector<uint8_t> output;
-    r = convertImage(std::move(input), format, options, output);
-    if (r != ERCI_OK)
-        return r;
-    return Files::replaceFile(destination, output);
+    return convertImage(std::move(input), format, options, output);
+}
+
+template <class Step>
+Result unlessOutOfMemory(Step step) {
+    try {
+        return step();
+    } catch (const std::bad_alloc&) {
+        return ERCI_ERR_OUT_OF_MEMORY;
+    }
+}
+
+// The first half of a conversion, which needs the processor: the destination's new bytes,
+// built in memory from the source. Nothing on disk changes.
+template <class Files>
+Result convertToBytesWith(const typename Files::Path& source, const typename Files::Path& destination,
+                          const std::string& optionText, std::vector<uint8_t>& output) {
+    return unlessOutOfMemory([&] { return newBytesChecked<Files>(source, destination, optionText, output); });
+}
+
+// The second half, which waits for the disk: those bytes in the destination's place.
+template <class Files>
+Result replaceFileWith(const typename Files::Path& destination, const std::vector<uint8_t>& bytes) {
+    return unlessOutOfMemory([&] { return Files::replaceFile(destination, bytes); });
 }
 
 template <class Files>
 Result convertFileWith(const typename Files::Path& source, const typename Files::Path& destination,
                        const std::string& optionText) {
-    try {
-        return convertFileChecked<Files>(source, destination, optionText);
-    } catch (const std::bad_alloc&) {
-        return ERCI_ERR_OUT_OF_MEMORY;
-    }
+    std::vector<uint8_t> output;
+    const Result r = convertToBytesWith<Files>(source, destination, optionText, output);
+    return r == ERCI_OK ? replaceFileWith<Files>(destination, output) : r;
 }
 
 } // namespace tfi

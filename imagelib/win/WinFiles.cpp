@@ -129,13 +129,30 @@ Result WinFiles::replaceFile(const Path& destination, const std::vector<uint8_t>
     return ERCI_OK;
 }
 
-Result convertFileW(const wchar_t* source, const wchar_t* destination, const wchar_t* option) {
+namespace {
+
+Result checkedArguments(const wchar_t* source, const wchar_t* destination, const wchar_t* option,
+                        std::string& optionText) {
     if (!source || !destination)
         return ERCI_ERR_INVALID_ARGUMENT;
+    return asciiOption(option, optionText) ? ERCI_OK : ERCI_ERR_BAD_OPTION;
+}
+
+} // namespace
+
+Result convertFileW(const wchar_t* source, const wchar_t* destination, const wchar_t* option) {
     std::string optionText;
-    if (!asciiOption(option, optionText))
-        return ERCI_ERR_BAD_OPTION;
-    return convertFileWith<WinFiles>(std::wstring(source), std::wstring(destination), optionText);
+    const Result r = checkedArguments(source, destination, option, optionText);
+    return r == ERCI_OK ? convertFileWith<WinFiles>(std::wstring(source), std::wstring(destination), optionText) : r;
+}
+
+Result convertToBytesW(const wchar_t* source, const wchar_t* destination, const wchar_t* option,
+                       std::vector<uint8_t>& output) {
+    std::string optionText;
+    const Result r = checkedArguments(source, destination, option, optionText);
+    return r == ERCI_OK
+               ? convertToBytesWith<WinFiles>(std::wstring(source), std::wstring(destination), optionText, output)
+               : r;
 }
 
 } // namespace tfi

@@ -18,5 +18,10 @@ struct WinFiles {
 
 // What gf_convertImage_OneFile does; also linked statically into the command-line converter.
 Result convertFileW(const wchar_t* source, const wchar_t* destination, const wchar_t* option);
+// Its first half: the destination's new bytes, with nothing on disk changed. The command-line
+// converter replaces the destination itself, so that a thread waiting for the disk holds no
+// processor.
+Result convertToBytesW(const wchar_t* source, const wchar_t* destination, const wchar_t* option,
+                       std::vector<uint8_t>& output);
 
 } // namespace tfi
