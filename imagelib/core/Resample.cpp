@@ -139,45 +139,81 @@ void encodePixel(const Float4& p, const LinearTable& table, uint8_t* out) {
     out[3] = alpha;
 }
 
-// Separable resampling: each source row is decoded once and reduced horizontally into
-// `columns` (source rows x target width), then the target rows are formed from it. The
-// intermediate holds target-width rows only, a fraction of the source for a reduction.
+// A source row reduced horizontally to the target width, in alpha-weighted linear colour.
+void reduceRow(const uint8_t* src, uint32_t width, const AxisFilter& horizontal, const LinearTable& table,
+               Float4* decoded, Float4* out) {
+    decodeRow(src, width, table, decoded);
+    const Taps* taps = horizontal.taps.data();
+    const float* weights = horizontal.weights.data();
+    const size_t outWidth = horizontal.taps.size();
+    for (size_t o = 0; o < outWidth; ++o) {
+        const Taps& t = taps[o];
+        const float* w = weights + t.weightsAt;
+        const Float4* in = decoded + t.first;
+        // Two running sums: a reduction's long kernels are not one chain of dependent adds.
+        Float4 even = {0, 0, 0, 0}, odd = {0, 0, 0, 0};
+        uint32_t k = 0;
+        for (; k + 1 < t.count; k += 2) {
+            even += in[k] * w[k];
+            odd += in[k + 1] * w[k + 1];
+        }
+        if (k < t.count)
+            even += in[k] * w[k];
+        out[o] = even + odd;
+    }
+}
+
+// The horizontally reduced source rows one target row needs, kept in a ring: the target rows'
+// windows only move down, so each source row is reduced once, and the ring (a kernel's height
+// of target-width rows) stays in the processor's cache where a whole reduced image would not.
+class ReducedRows {
+public:
+    ReducedRows(const PixelRect& content, const AxisFilter& horizontal, const AxisFilter& vertical)
+        : content_(content), horizontal_(horizontal), width_(horizontal.taps.size()),
+          slots_(tallestWindow(vertical)), decoded_(content.width), ring_(slots_ * width_) {}
+
+    // Source row y, reduced; valid until `slots_` further rows have been asked for.
+    const Float4* row(uint32_t y, const LinearTable& table) {
+        for (; next_ <= y; ++next_)
+            reduceRow(content_.pixels + next_ * content_.stride, content_.width, horizontal_, table, decoded_.data(),
+                      ring_.data() + (next_ % slots_) * width_);
+        return ring_.data() + (y % slots_) * width_;
+    }
+
+private:
+    static size_t tallestWindow(const AxisFilter& vertical) {
+        uint32_t tallest = 1;
+        for (const Taps& t : vertical.taps)
+            tallest = std::max(tallest, t.count);
+        return tallest;
+    }
+
+    const PixelRect& content_;
+    const AxisFilter& horizontal_;
+    const size_t width_;
+    const size_t slots_;
+    std::vector<Float4> decoded_;
+    std::vector<Float4> ring_;
+    uint32_t next_ = 0;
+};
+
+// Separable resampling: each source row is decoded and reduced horizontally once, then every
+// target row is formed from the reduced rows under its vertical kernel.
 Result resample(const PixelRect& content, uint32_t outWidth, uint32_t outHeight, uint8_t* target,
                 size_t targetStride) {
     const LinearTable& table = linearTable();
     const AxisFilter horizontal(content.width, outWidth);
     const AxisFilter vertical(content.height, outHeight);
-    std::vector<Float4> row(content.width);
-    // Every element is written by the horizontal pass before it is read: no zero fill.
-    const std::unique_ptr<Float4[]> columns(new Float4[size_t(content.height) * outWidth]);
-
-    for (uint32_t y = 0; y < content.height; ++y) {
-        decodeRow(content.pixels + y * content.stride, content.width, table, row.data());
-        Float4* out = columns.get() + size_t(y) * outWidth;
-        for (uint32_t o = 0; o < outWidth; ++o) {
-            const Taps& t = horizontal.taps[o];
-            const float* w = horizontal.weights.data() + t.weightsAt;
-            const Float4* in = row.data() + t.first;
-            // Two running sums: a reduction's long kernels are not one chain of dependent adds.
-            Float4 even = {0, 0, 0, 0}, odd = {0, 0, 0, 0};
-            uint32_t k = 0;
-            for (; k + 1 < t.count; k += 2) {
-                even += in[k] * w[k];
-                odd += in[k + 1] * w[k + 1];
-            }
-            if (k < t.count)
-                even += in[k] * w[k];
-            out[o] = even + odd;
-        }
-    }
+    ReducedRows reduced(content, horizontal, vertical);
 
     std::vector<Float4> sum(outWidth);
     for (uint32_t o = 0; o < outHeight; ++o) {
         const Taps& t = vertical.taps[o];
         const float* w = vertical.weights.data() + t.weightsAt;
+        reduced.row(t.first + t.count - 1, table); // the window's rows all in the ring at once
         std::fill(sum.begin(), sum.end(), Float4{0, 0, 0, 0});
         for (uint32_t k = 0; k < t.count; ++k) {
-            const Float4* in = columns.get() + size_t(t.first + k) * outWidth;
+            const Float4* in = reduced.row(t.first + k, table);
             const float wk = w[k];
             for (uint32_t x = 0; x < outWidth; ++x)
                 sum[x] += in[x] * wk;
