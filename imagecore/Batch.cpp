@@ -14,6 +14,7 @@
 
 #include "Destination.h"
 #include "Platform.h"
+#include "WriteQueue.h"
 
 namespace {
 
@@ -38,75 +39,30 @@ std::wstring progressPrefix(size_t index, size_t total) {
     return L"[" + std::to_wstring(index + 1) + L"/" + std::to_wstring(total) + L"] ";
 }
 
-// At most `count` conversions build their bytes at once, one per processor asked for. A thread
-// that has built its file's bytes gives its place up while the disk takes them, so another
-// thread converts meanwhile rather than a processor waiting on the disk.
-//
-// Conversions side by side share the process's memory: one that ran out while others were
-// building is tried again alone, so that the batch's result does not depend on how the files
-// met on the threads. With one place a conversion is always alone.
-class Processors {
+// Conversions on several threads share the process's memory: one that ran out while others
+// were running is tried again alone, so that the batch's result does not depend on how the
+// files met on the threads. On one thread a conversion is always alone.
+class MemoryGate {
 public:
-    explicit Processors(unsigned count) : free_(count), shared_(count > 1) {}
+    explicit MemoryGate(bool threaded) : threaded_(threaded) {}
 
     tfi::Result convertToBytes(const std::wstring& source, const std::wstring& destination,
                                const std::wstring& option, std::vector<uint8_t>& bytes) {
-        const Place place(*this);
         {
-            std::shared_lock<std::shared_mutex> beside(memory_);
+            std::shared_lock<std::shared_mutex> shared(lock_);
             const tfi::Result r = platform::convertToBytes(source, destination, option, bytes);
-            if (r != ERCI_ERR_OUT_OF_MEMORY || !shared_)
+            if (r != ERCI_ERR_OUT_OF_MEMORY || !threaded_)
                 return r;
         }
         std::vector<uint8_t>().swap(bytes);
-        std::unique_lock<std::shared_mutex> alone(memory_);
+        std::unique_lock<std::shared_mutex> alone(lock_);
         return platform::convertToBytes(source, destination, option, bytes);
     }
 
 private:
-    class Place {
-    public:
-        explicit Place(Processors& p) : p_(p) {
-            std::unique_lock<std::mutex> hold(p_.lock_);
-            p_.freed_.wait(hold, [this] { return p_.free_ > 0; });
-            --p_.free_;
-        }
-        ~Place() {
-            {
-                std::lock_guard<std::mutex> hold(p_.lock_);
-                ++p_.free_;
-            }
-            p_.freed_.notify_one();
-        }
-        Place(const Place&) = delete;
-        Place& operator=(const Place&) = delete;
-
-    private:
-        Processors& p_;
-    };
-
-    std::mutex lock_;
-    std::condition_variable freed_;
-    unsigned free_;
-    const bool shared_;
-    std::shared_mutex memory_;
+    const bool threaded_;
+    std::shared_mutex lock_;
 };
-
-Outcome convertOne(const std::wstring& source, const BatchSettings& settings, Processors& processors,
-                   std::wstring& report) {
-    const std::wstring destination = destinationFor(source, settings.outputFolder);
-    report = source + L" -> " + destination + L": ";
-    if (!settings.overwrite && platform::fileExists(destination)) {
-        report += L"skipped, destination exists (use -f to replace)";
-        return Outcome::Skipped;
-    }
-    std::vector<uint8_t> bytes;
-    tfi::Result r = processors.convertToBytes(source, destination, settings.option, bytes);
-    if (r == ERCI_OK)
-        r = platform::replaceFile(destination, bytes);
-    report += r == ERCI_OK ? L"converted" : L"FAILED: " + widen(tfi::resultMessage(r));
-    return r == ERCI_OK ? Outcome::Converted : Outcome::Failed;
-}
 
 // Which earlier files touched each file on disk. A file that one conversion writes and another
 // reads or writes joins those conversions into one chain; files only read may be shared.
@@ -167,33 +123,45 @@ std::vector<std::vector<size_t>> chainsOfSharedFiles(const BatchSettings& settin
     return chains;
 }
 
-unsigned processorsFor(const BatchSettings& settings) {
-    const unsigned wanted = settings.threads ? settings.threads : std::thread::hardware_concurrency();
-    return std::max(1u, std::min(wanted, kMaxThreads));
+unsigned threadsFor(const BatchSettings& settings, size_t chains) {
+    unsigned wanted = settings.threads ? settings.threads : std::thread::hardware_concurrency();
+    wanted = std::max(1u, std::min(wanted, kMaxThreads));
+    return static_cast<unsigned>(std::min<size_t>(wanted, std::max<size_t>(chains, 1)));
 }
 
-// Two threads for each processor: while one waits for the disk, the other converts.
-constexpr unsigned kThreadsPerProcessor = 2;
-
-unsigned threadsFor(unsigned processors, size_t chains) {
-    return static_cast<unsigned>(std::min<size_t>(processors * kThreadsPerProcessor, std::max<size_t>(chains, 1)));
-}
-
-// The threads take chains in turn; whichever finishes a file prints every line that is then
-// due, so lines appear in input order however the work interleaves.
+// The converting threads take chains in turn and hand each converted file to the writers;
+// whoever finishes a file prints every line that is then due, so lines appear in input order
+// however the work interleaves.
 class ParallelBatch {
 public:
     explicit ParallelBatch(const BatchSettings& settings)
-        : settings_(settings), chains_(chainsOfSharedFiles(settings)), places_(processorsFor(settings)),
-          threads_(threadsFor(places_, chains_.size())), results_(settings.files.size()), processors_(places_) {}
+        : settings_(settings), chains_(chainsOfSharedFiles(settings)), threads_(threadsFor(settings, chains_.size())),
+          results_(settings.files.size()), gate_(threads_ > 1), writes_(threads_) {}
 
     unsigned threads() const { return threads_; }
 
-    void work() {
-        for (size_t c = nextChain_++; c < chains_.size(); c = nextChain_++)
-            for (size_t i : chains_[c])
-                finish(i, convertOne(settings_.files[i], settings_, processors_, results_[i].report));
+    // Set before any file is converted; with no writer thread each converting thread writes its
+    // own files.
+    void useWriters(unsigned writers) { writers_ = writers; }
+
+    void convertChains() {
+        for (size_t c = nextChain_++; c < chains_.size(); c = nextChain_++) {
+            const std::vector<size_t>& chain = chains_[c];
+            for (size_t k = 0; k < chain.size(); ++k) {
+                if (k > 0)
+                    waitUntilFinished(chain[k - 1]); // it may read or replace what that one wrote
+                convert(chain[k]);
+            }
+        }
     }
+
+    void writeFiles() {
+        PendingWrite write;
+        while (writes_.pop(write))
+            replace(write);
+    }
+
+    void closeWrites() { writes_.close(); }
 
     int summarise() const {
         Tally tally;
@@ -205,39 +173,88 @@ public:
     }
 
 private:
+    void convert(size_t i) {
+        const std::wstring& source = settings_.files[i];
+        PendingWrite write{i, destinationFor(source, settings_.outputFolder), {}};
+        std::wstring& report = results_[i].report;
+        report = source + L" -> " + write.destination + L": ";
+        if (!settings_.overwrite && platform::fileExists(write.destination)) {
+            report += L"skipped, destination exists (use -f to replace)";
+            finish(i, Outcome::Skipped);
+            return;
+        }
+        const tfi::Result r = gate_.convertToBytes(source, write.destination, settings_.option, write.bytes);
+        if (r != ERCI_OK)
+            finishWith(i, r);
+        else if (writers_ > 0)
+            writes_.push(std::move(write));
+        else
+            replace(write);
+    }
+
+    void replace(const PendingWrite& write) {
+        finishWith(write.file, platform::replaceFile(write.destination, write.bytes));
+    }
+
+    void finishWith(size_t i, tfi::Result r) {
+        results_[i].report += r == ERCI_OK ? L"converted" : L"FAILED: " + widen(tfi::resultMessage(r));
+        finish(i, r == ERCI_OK ? Outcome::Converted : Outcome::Failed);
+    }
+
     void finish(size_t i, Outcome outcome) {
-        std::lock_guard<std::mutex> hold(printLock_);
-        results_[i].outcome = outcome;
-        results_[i].done = true;
-        for (; nextLine_ < results_.size() && results_[nextLine_].done; ++nextLine_)
-            platform::writeLine(progressPrefix(nextLine_, results_.size()) + results_[nextLine_].report);
+        {
+            std::lock_guard<std::mutex> hold(printLock_);
+            results_[i].outcome = outcome;
+            results_[i].done = true;
+            for (; nextLine_ < results_.size() && results_[nextLine_].done; ++nextLine_)
+                platform::writeLine(progressPrefix(nextLine_, results_.size()) + results_[nextLine_].report);
+        }
+        finished_.notify_all();
+    }
+
+    void waitUntilFinished(size_t i) {
+        std::unique_lock<std::mutex> hold(printLock_);
+        finished_.wait(hold, [&] { return results_[i].done; });
     }
 
     const BatchSettings& settings_;
     const std::vector<std::vector<size_t>> chains_;
-    const unsigned places_;
     const unsigned threads_;
-    std::vector<FileResult> results_; // each written by the thread converting it, read under printLock_
+    std::vector<FileResult> results_; // each filled by the threads handling it, read under printLock_
     std::atomic<size_t> nextChain_{0};
     std::mutex printLock_;
+    std::condition_variable finished_;
     size_t nextLine_ = 0;
-    Processors processors_;
+    MemoryGate gate_;
+    WriteQueue writes_;
+    unsigned writers_ = 0;
 };
+
+// Starts what it can; fewer threads only make the batch slower.
+template <class Work>
+void startThreads(std::vector<std::thread>& threads, unsigned count, Work work) {
+    for (unsigned t = 0; t < count; ++t) {
+        try {
+            threads.emplace_back(work);
+        } catch (const std::system_error&) {
+            return;
+        }
+    }
+}
 
 } // namespace
 
 int runBatch(const BatchSettings& settings) {
     ParallelBatch batch(settings);
-    std::vector<std::thread> helpers;
-    for (unsigned t = 1; t < batch.threads(); ++t) {
-        try {
-            helpers.emplace_back(&ParallelBatch::work, &batch);
-        } catch (const std::system_error&) {
-            break; // fewer threads only make the batch slower
-        }
-    }
-    batch.work();
-    for (std::thread& helper : helpers)
-        helper.join();
+    std::vector<std::thread> writers, converters;
+    startThreads(writers, batch.threads(), [&batch] { batch.writeFiles(); });
+    batch.useWriters(static_cast<unsigned>(writers.size()));
+    startThreads(converters, batch.threads() - 1, [&batch] { batch.convertChains(); });
+    batch.convertChains();
+    for (std::thread& converter : converters)
+        converter.join();
+    batch.closeWrites();
+    for (std::thread& writer : writers)
+        writer.join();
     return batch.summarise();
 }

@@ -10,6 +10,8 @@
 namespace platform {
 
 std::vector<std::wstring> arguments(int argc, char** argv);
+// Lets the memory one file's conversion freed serve the next file's.
+void keepFreedMemoryForReuse();
 bool fileExists(const std::wstring& path);
 // Names under which this path's file may be reached, case folded: two paths that share one may
 // be the same file (links, letter case on folders that ignore it, "./a" against "a").

@@ -23,6 +23,9 @@ std::vector<std::wstring> arguments(int, char**) {
     return args;
 }
 
+// Left to the Windows heap, which has no such setting.
+void keepFreedMemoryForReuse() {}
+
 bool fileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // The full path in upper case, as the file system compares names.

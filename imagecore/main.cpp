@@ -21,5 +21,6 @@ int main(int argc, char** argv) {
         std::fputs(kUsageText, stdout);
         return 0;
     }
+    platform::keepFreedMemoryForReuse();
     return runBatch(settings);
 }

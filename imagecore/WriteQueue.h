@@ -1,0 +1,62 @@
+// Converted files on their way to the disk. Converting threads put a file's bytes in and go on
+// with the next file; writer threads take them out and wait for the disk, so that no processor
+// waits for it. Bounded: a slow disk holds the converting threads back rather than letting
+// finished files pile up in memory.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+struct PendingWrite {
+    size_t file = 0; // its place in the batch
+    std::wstring destination;
+    std::vector<uint8_t> bytes;
+};
+
+class WriteQueue {
+public:
+    explicit WriteQueue(size_t capacity) : capacity_(capacity) {}
+
+    void push(PendingWrite write) {
+        std::unique_lock<std::mutex> hold(lock_);
+        room_.wait(hold, [this] { return pending_.size() < capacity_; });
+        pending_.push_back(std::move(write));
+        hold.unlock();
+        ready_.notify_one();
+    }
+
+    // Waits for the next write; false once the queue is closed and empty.
+    bool pop(PendingWrite& write) {
+        std::unique_lock<std::mutex> hold(lock_);
+        ready_.wait(hold, [this] { return closed_ || !pending_.empty(); });
+        if (pending_.empty())
+            return false;
+        write = std::move(pending_.front());
+        pending_.pop_front();
+        hold.unlock();
+        room_.notify_one();
+        return true;
+    }
+
+    // No more writes will come.
+    void close() {
+        {
+            std::lock_guard<std::mutex> hold(lock_);
+            closed_ = true;
+        }
+        ready_.notify_all();
+    }
+
+private:
+    const size_t capacity_;
+    std::mutex lock_;
+    std::condition_variable ready_, room_;
+    std::deque<PendingWrite> pending_;
+    bool closed_ = false;
+};
