@@ -39,31 +39,6 @@ std::wstring progressPrefix(size_t index, size_t total) {
     return L"[" + std::to_wstring(index + 1) + L"/" + std::to_wstring(total) + L"] ";
 }
 
-// Conversions on several threads share the process's memory: one that ran out while others
-// were running is tried again alone, so that the batch's result does not depend on how the
-// files met on the threads. On one thread a conversion is always alone.
-class MemoryGate {
-public:
-    explicit MemoryGate(bool threaded) : threaded_(threaded) {}
-
-    tfi::Result convertToBytes(const std::wstring& source, const std::wstring& destination,
-                               const std::wstring& option, std::vector<uint8_t>& bytes) {
-        {
-            std::shared_lock<std::shared_mutex> shared(lock_);
-            const tfi::Result r = platform::convertToBytes(source, destination, option, bytes);
-            if (r != ERCI_ERR_OUT_OF_MEMORY || !threaded_)
-                return r;
-        }
-        std::vector<uint8_t>().swap(bytes);
-        std::unique_lock<std::shared_mutex> alone(lock_);
-        return platform::convertToBytes(source, destination, option, bytes);
-    }
-
-private:
-    const bool threaded_;
-    std::shared_mutex lock_;
-};
-
 // Which earlier files touched each file on disk. A file that one conversion writes and another
 // reads or writes joins those conversions into one chain; files only read may be shared.
 class SharedFiles {
@@ -136,7 +111,7 @@ class ParallelBatch {
 public:
     explicit ParallelBatch(const BatchSettings& settings)
         : settings_(settings), chains_(chainsOfSharedFiles(settings)), threads_(threadsFor(settings, chains_.size())),
-          results_(settings.files.size()), gate_(threads_ > 1), writes_(threads_) {}
+          results_(settings.files.size()), writes_(threads_) {}
 
     unsigned threads() const { return threads_; }
 
@@ -157,8 +132,11 @@ public:
 
     void writeFiles() {
         PendingWrite write;
-        while (writes_.pop(write))
+        while (writes_.pop(write)) {
             replace(write);
+            write = PendingWrite();
+            writes_.written();
+        }
     }
 
     void closeWrites() { writes_.close(); }
@@ -183,9 +161,32 @@ private:
             finish(i, Outcome::Skipped);
             return;
         }
-        const tfi::Result r = gate_.convertToBytes(source, write.destination, settings_.option, write.bytes);
-        if (r != ERCI_OK)
-            finishWith(i, r);
+        convertAndHandOn(write);
+    }
+
+    // Conversions side by side, and converted files waiting for the disk, share the process's
+    // memory. A conversion that ran out of it is tried again alone, once every converted file
+    // is written, so that the batch's result does not depend on how the files met on the
+    // threads. A conversion keeps its share until its bytes are in the write queue.
+    void convertAndHandOn(PendingWrite& write) {
+        const std::wstring& source = settings_.files[write.file];
+        {
+            std::shared_lock<std::shared_mutex> beside(memory_);
+            const tfi::Result r = platform::convertToBytes(source, write.destination, settings_.option, write.bytes);
+            if (r != ERCI_ERR_OUT_OF_MEMORY || (threads_ == 1 && writers_ == 0)) {
+                handOn(write, r);
+                return;
+            }
+        }
+        std::vector<uint8_t>().swap(write.bytes);
+        std::unique_lock<std::shared_mutex> alone(memory_);
+        writes_.waitUntilIdle();
+        handOn(write, platform::convertToBytes(source, write.destination, settings_.option, write.bytes));
+    }
+
+    void handOn(PendingWrite& write, tfi::Result converted) {
+        if (converted != ERCI_OK)
+            finishWith(write.file, converted);
         else if (writers_ > 0)
             writes_.push(std::move(write));
         else
@@ -225,7 +226,7 @@ private:
     std::mutex printLock_;
     std::condition_variable finished_;
     size_t nextLine_ = 0;
-    MemoryGate gate_;
+    std::shared_mutex memory_;
     WriteQueue writes_;
     unsigned writers_ = 0;
 };

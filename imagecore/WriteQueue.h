@@ -39,9 +39,25 @@ public:
             return false;
         write = std::move(pending_.front());
         pending_.pop_front();
+        ++writing_;
         hold.unlock();
         room_.notify_one();
         return true;
+    }
+
+    // A write taken by pop has ended, and its bytes are freed.
+    void written() {
+        {
+            std::lock_guard<std::mutex> hold(lock_);
+            --writing_;
+        }
+        idle_.notify_all();
+    }
+
+    // Waits until every file put in so far is written.
+    void waitUntilIdle() {
+        std::unique_lock<std::mutex> hold(lock_);
+        idle_.wait(hold, [this] { return pending_.empty() && writing_ == 0; });
     }
 
     // No more writes will come.
@@ -56,7 +72,8 @@ public:
 private:
     const size_t capacity_;
     std::mutex lock_;
-    std::condition_variable ready_, room_;
+    std::condition_variable ready_, room_, idle_;
     std::deque<PendingWrite> pending_;
+    size_t writing_ = 0;
     bool closed_ = false;
 };

@@ -10,6 +10,7 @@
 
 #include "CheckedMath.h"
 #include "Limits.h"
+#include "ZlibStatus.h"
 
 namespace tfi {
 namespace {
@@ -149,7 +150,7 @@ class IdatInflater {
 public:
     explicit IdatInflater(const std::vector<ByteView>& parts) : parts_(parts) {
         std::memset(&stream_, 0, sizeof(stream_));
-        ready_ = inflateInit(&stream_) == Z_OK;
+        ready_ = orOutOfMemory(inflateInit(&stream_)) == Z_OK;
     }
     ~IdatInflater() {
         if (ready_)
@@ -166,7 +167,7 @@ public:
         while (stream_.avail_out > 0) {
             if (stream_.avail_in == 0 && !feedNextPart())
                 return false;
-            const int status = inflate(&stream_, Z_NO_FLUSH);
+            const int status = orOutOfMemory(inflate(&stream_, Z_NO_FLUSH));
             if (status == Z_STREAM_END) {
                 ended_ = true;
                 return stream_.avail_out == 0;
@@ -189,7 +190,7 @@ public:
             while (!ended_) {
                 if (stream_.avail_in == 0 && !feedNextPart())
                     return false;
-                const int status = inflate(&stream_, Z_NO_FLUSH);
+                const int status = orOutOfMemory(inflate(&stream_, Z_NO_FLUSH));
                 ended_ = status == Z_STREAM_END;
                 const bool stuck = status == Z_BUF_ERROR && stream_.avail_in > 0;
                 if (stream_.avail_out == 0 || stuck || (!ended_ && status != Z_OK && status != Z_BUF_ERROR))

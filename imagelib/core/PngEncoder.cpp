@@ -10,6 +10,7 @@
 
 #include "Bytes.h"
 #include "CheckedMath.h"
+#include "ZlibStatus.h"
 
 namespace tfi {
 namespace {
@@ -279,7 +280,7 @@ public:
     Deflater& operator=(const Deflater&) = delete;
 
     bool begin(const DeflateSettings& s) {
-        ready_ = deflateInit2(&stream_, s.level, Z_DEFLATED, s.windowBits, s.memLevel, s.strategy) == Z_OK;
+        ready_ = orOutOfMemory(deflateInit2(&stream_, s.level, Z_DEFLATED, s.windowBits, s.memLevel, s.strategy)) == Z_OK;
         if (ready_ && s.maxChain > 0)
             deflateTune(&stream_, s.goodLength, s.maxLazy, s.niceLength, s.maxChain);
         return ready_;
