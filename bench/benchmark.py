@@ -77,14 +77,14 @@ def make_picture(width, height, transparent, seed):
 
 
 def make_sources(folder):
-    specs = [  # name, width, height, kind
+    cases = [  # name, width, height, kind
         ("s16_rgba", 16, 16, "rgba"), ("s48_pal", 48, 48, "pal"), ("s100_rgb", 100, 100, "rgb"),
         ("s256_rgba", 256, 256, "rgba"), ("s256_rgb16", 256, 256, "rgb16"), ("s512x256_rgba", 512, 256, "rgba"),
         ("s1024_rgb", 1024, 1024, "rgb"), ("s1024_rgba", 1024, 1024, "rgba"), ("s2048_rgba", 2048, 2048, "rgba"),
         ("s2048_pal", 2048, 2048, "pal"), ("s2048x1024_rgb16", 2048, 1024, "rgb16"),
     ]
     sources = []
-    for i, (name, w, h, kind) in enumerate(specs):
+    for i, (name, w, h, kind) in enumerate(cases):
         path = os.path.join(folder, name + ".png")
         picture = make_picture(w, h, kind == "rgba", i)
         if kind == "pal":
