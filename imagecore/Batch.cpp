@@ -131,12 +131,7 @@ public:
     }
 
     void writeFiles() {
-        PendingWrite write;
-        while (writes_.pop(write)) {
-            replace(write);
-            write = PendingWrite();
-            writes_.written();
-        }
+        writes_.serve([this](const PendingWrite& write) { replace(write); });
     }
 
     void closeWrites() { writes_.close(); }
@@ -173,7 +168,7 @@ private:
         {
             std::shared_lock<std::shared_mutex> beside(memory_);
             const tfi::Result r = platform::convertToBytes(source, write.destination, settings_.option, write.bytes);
-            if (r != ERCI_ERR_OUT_OF_MEMORY || (threads_ == 1 && writers_ == 0)) {
+            if (r != ERCI_ERR_OUT_OF_MEMORY || !sharesMemory()) {
                 handOn(write, r);
                 return;
             }
@@ -183,6 +178,9 @@ private:
         writes_.waitUntilIdle();
         handOn(write, platform::convertToBytes(source, write.destination, settings_.option, write.bytes));
     }
+
+    // Whether anything but this conversion may hold memory meanwhile.
+    bool sharesMemory() const { return threads_ > 1 || writers_ > 0; }
 
     void handOn(PendingWrite& write, tfi::Result converted) {
         if (converted != ERCI_OK)

@@ -31,27 +31,15 @@ public:
         ready_.notify_one();
     }
 
-    // Waits for the next write; false once the queue is closed and empty.
-    bool pop(PendingWrite& write) {
-        std::unique_lock<std::mutex> hold(lock_);
-        ready_.wait(hold, [this] { return closed_ || !pending_.empty(); });
-        if (pending_.empty())
-            return false;
-        write = std::move(pending_.front());
-        pending_.pop_front();
-        ++writing_;
-        hold.unlock();
-        room_.notify_one();
-        return true;
-    }
-
-    // A write taken by pop has ended, and its bytes are freed.
-    void written() {
-        {
-            std::lock_guard<std::mutex> hold(lock_);
-            --writing_;
+    // Hands each write to `write` until the queue is closed and empty. A write counts as done
+    // once its bytes are freed.
+    template <class Writer>
+    void serve(Writer write) {
+        for (PendingWrite next; pop(next);) {
+            write(next);
+            next = PendingWrite();
+            written();
         }
-        idle_.notify_all();
     }
 
     // Waits until every file put in so far is written.
@@ -70,6 +58,27 @@ public:
     }
 
 private:
+    bool pop(PendingWrite& write) {
+        std::unique_lock<std::mutex> hold(lock_);
+        ready_.wait(hold, [this] { return closed_ || !pending_.empty(); });
+        if (pending_.empty())
+            return false;
+        write = std::move(pending_.front());
+        pending_.pop_front();
+        ++writing_;
+        hold.unlock();
+        room_.notify_one();
+        return true;
+    }
+
+    void written() {
+        {
+            std::lock_guard<std::mutex> hold(lock_);
+            --writing_;
+        }
+        idle_.notify_all();
+    }
+
     const size_t capacity_;
     std::mutex lock_;
     std::condition_variable ready_, room_, idle_;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <memory>
 #include <new>
 #include <vector>
 
@@ -168,14 +167,16 @@ void reduceRow(const uint8_t* src, uint32_t width, const AxisFilter& horizontal,
 // of target-width rows) stays in the processor's cache where a whole reduced image would not.
 class ReducedRows {
 public:
-    ReducedRows(const PixelRect& content, const AxisFilter& horizontal, const AxisFilter& vertical)
-        : content_(content), horizontal_(horizontal), width_(horizontal.taps.size()),
+    ReducedRows(const PixelRect& content, const AxisFilter& horizontal, const AxisFilter& vertical,
+                const LinearTable& table)
+        : content_(content), horizontal_(horizontal), table_(table), width_(horizontal.taps.size()),
           slots_(tallestWindow(vertical)), decoded_(content.width), ring_(slots_ * width_) {}
 
-    // Source row y, reduced; valid until `slots_` further rows have been asked for.
-    const Float4* row(uint32_t y, const LinearTable& table) {
+    // Source row y, reduced. Reducing a row overwrites the one `slots_` rows above it, so the
+    // rows of one window, asked for top to bottom, all stay valid.
+    const Float4* row(uint32_t y) {
         for (; next_ <= y; ++next_)
-            reduceRow(content_.pixels + next_ * content_.stride, content_.width, horizontal_, table, decoded_.data(),
+            reduceRow(content_.pixels + next_ * content_.stride, content_.width, horizontal_, table_, decoded_.data(),
                       ring_.data() + (next_ % slots_) * width_);
         return ring_.data() + (y % slots_) * width_;
     }
@@ -190,6 +191,7 @@ private:
 
     const PixelRect& content_;
     const AxisFilter& horizontal_;
+    const LinearTable& table_;
     const size_t width_;
     const size_t slots_;
     std::vector<Float4> decoded_;
@@ -204,16 +206,15 @@ Result resample(const PixelRect& content, uint32_t outWidth, uint32_t outHeight,
     const LinearTable& table = linearTable();
     const AxisFilter horizontal(content.width, outWidth);
     const AxisFilter vertical(content.height, outHeight);
-    ReducedRows reduced(content, horizontal, vertical);
+    ReducedRows reduced(content, horizontal, vertical, table);
 
     std::vector<Float4> sum(outWidth);
     for (uint32_t o = 0; o < outHeight; ++o) {
         const Taps& t = vertical.taps[o];
         const float* w = vertical.weights.data() + t.weightsAt;
-        reduced.row(t.first + t.count - 1, table); // the window's rows all in the ring at once
         std::fill(sum.begin(), sum.end(), Float4{0, 0, 0, 0});
         for (uint32_t k = 0; k < t.count; ++k) {
-            const Float4* in = reduced.row(t.first + k, table);
+            const Float4* in = reduced.row(t.first + k);
             const float wk = w[k];
             for (uint32_t x = 0; x < outWidth; ++x)
                 sum[x] += in[x] * wk;

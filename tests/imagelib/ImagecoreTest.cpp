@@ -99,10 +99,12 @@ struct BatchTrace {
     std::map<std::string, testimg::Bytes> files;
 };
 
-// threads 0: each file alone in a batch of its own, one batch after the other. Every write is
-// then on disk before the next file is read: the order that a batch on any number of threads
-// must give.
-BatchTrace runInFreshFolder(unsigned threads) {
+// How the batch is run. EachFileAlone gives every file a batch of its own, one after the other:
+// every write is then on disk before the next file is read, the order that one batch on any
+// number of threads must give.
+enum class Run { OneBatch, EachFileAlone };
+
+BatchTrace runInFreshFolder(unsigned threads, Run run = Run::OneBatch) {
     testfiles::ScratchFolder folder;
     std::vector<std::pair<std::string, testimg::Bytes>> inputs = {
         {"a.PNG", testimg::encodePng(testimg::pattern(24, 24, 1))}, // becomes a.png, the next file's source
@@ -129,7 +131,7 @@ BatchTrace runInFreshFolder(unsigned threads) {
 
     BatchTrace trace;
     testing::internal::CaptureStdout();
-    if (threads > 0) {
+    if (run == Run::OneBatch) {
         trace.status = runBatch(settings);
     } else {
         BatchSettings alone = settings;
@@ -147,7 +149,7 @@ BatchTrace runInFreshFolder(unsigned threads) {
 }
 
 TEST(Imagecore, ThreadsChangeNothingButSpeed) {
-    const BatchTrace inOrder = runInFreshFolder(0);
+    const BatchTrace inOrder = runInFreshFolder(1, Run::EachFileAlone);
     const BatchTrace one = runInFreshFolder(1);
     EXPECT_EQ(one.status, 1);
     EXPECT_NE(one.lines.find("[16/16]"), std::string::npos);
