@@ -6,12 +6,15 @@
 
 The distribution must hold a GUI program of the right width that imports TarnelFreeImage.dll, the
 DLL exporting gf_convertImage_OneFile, and core/imagecore.exe; each of the three carries version
-information with the product's name, version 1.0.0.0 and its own file name. Prints one line per
-finding and exits non-zero when anything is wrong.
+information with the product's name, version 1.0.0.0 and its own file name. The 32-bit binaries are
+large-address-aware; an embedded manifest names no other width than its binary's, and the
+program's binds Common-Controls 6.0.0.0. Prints one line per finding and exits non-zero when
+anything is wrong.
 """
 import os
 import struct
 import sys
+import xml.etree.ElementTree as ElementTree
 import zipfile
 
 PRODUCT_NAME = "Tarnel Free PNG to ICO Converter"
@@ -25,10 +28,18 @@ EXPORTED_FUNCTION = "gf_convertImage_OneFile"
 
 # COFF machine and optional-header magic of each width.
 WIDTHS = {"win32": (0x014C, 0x10B, "PE32"), "win64": (0x8664, 0x20B, "PE32+")}
+# The name a side-by-side manifest gives each width; "*" binds whichever width loads it.
+MANIFEST_ARCHITECTURES = {"win32": "x86", "win64": "amd64"}
+ANY_ARCHITECTURE = "*"
+COMMON_CONTROLS = ("Microsoft.Windows.Common-Controls", "6.0.0.0")
+MANIFEST_NS = "{urn:schemas-microsoft-com:asm.v1}"
 SUBSYSTEM_GUI = 2
 SUBSYSTEM_CONSOLE = 3
+# Without it a 32-bit process gets 2 GB of address space on 64-bit Windows instead of 4.
+LARGE_ADDRESS_AWARE = 0x0020
 DIRECTORY_EXPORT, DIRECTORY_IMPORT, DIRECTORY_RESOURCE = 0, 1, 2
 RESOURCE_TYPE_VERSION = 16
+RESOURCE_TYPE_MANIFEST = 24
 
 
 class BadFile(Exception):
@@ -47,6 +58,7 @@ class PeFile:
         if self.data[pe:pe + 4] != b"PE\0\0":
             raise BadFile("not a PE image")
         self.machine, section_count = struct.unpack_from("<HH", self.data, pe + 4)
+        self.characteristics = self.u16(pe + 22)
         optional_size = self.u16(pe + 20)
         optional = pe + 24
         self.magic = self.u16(optional)
@@ -91,12 +103,16 @@ class PeFile:
 
     def version_resource(self):
         """The raw VS_VERSIONINFO block, or None."""
+        return self.resource(RESOURCE_TYPE_VERSION)
+
+    def resource(self, resource_type):
+        """The raw data of the first resource of that type, or None."""
         rva, size = self.directories[DIRECTORY_RESOURCE]
         if not size:
             return None
         root = self.offset(rva)
         directory = root
-        for wanted in (RESOURCE_TYPE_VERSION, None, None):  # type, then the first name and language
+        for wanted in (resource_type, None, None):  # type, then the first name and language
             target = self.resource_entry(root, directory, wanted)
             if target is None:
                 return None
@@ -162,9 +178,51 @@ def check_version(path, pe, problems):
         problems.append("%s: fixed file version is %s" % (name, fixed))
 
 
-def check_dist(folder, width):
+def manifest_identities(text):
+    """(name, version, architecture) of the manifest's own identity and of each dependency."""
+    root = ElementTree.fromstring(text.rstrip(b"\0 \r\n"))
+    own = root.find(MANIFEST_NS + "assemblyIdentity")
+    dependencies = root.findall(".//%sdependentAssembly/%sassemblyIdentity" % (MANIFEST_NS, MANIFEST_NS))
+    return [(i.get("name"), i.get("version"), i.get("processorArchitecture"))
+            for i in ([own] if own is not None else []) + dependencies]
+
+
+def check_manifest(relative, pe, width, wants_common_controls, problems, findings):
+    block = pe.resource(RESOURCE_TYPE_MANIFEST)
+    if block is None:
+        if wants_common_controls:
+            problems.append("%s: no manifest" % relative)
+        return
+    try:
+        identities = manifest_identities(block)
+    except ElementTree.ParseError as error:
+        problems.append("%s: the manifest is not XML: %s" % (relative, error))
+        return
+    own = MANIFEST_ARCHITECTURES[width]
+    for name, version, architecture in identities:
+        if architecture not in (None, ANY_ARCHITECTURE, own):
+            problems.append("%s: the manifest binds %s to processorArchitecture %r, not %r or %r"
+                            % (relative, name, architecture, ANY_ARCHITECTURE, own))
+    controls = [i for i in identities if (i[0], i[1]) == COMMON_CONTROLS]
+    if wants_common_controls and not controls:
+        problems.append("%s: the manifest does not depend on %s %s" % ((relative,) + COMMON_CONTROLS))
+    findings.append("%s: manifest %s" % (relative, ", ".join(
+        "%s %s (%s)" % (name, version, architecture) for name, version, architecture in identities) or "without assemblies"))
+
+
+def check_large_address(relative, pe, width, problems, findings):
+    if width != "win32":
+        return
+    if pe.characteristics & LARGE_ADDRESS_AWARE:
+        findings.append("%s: large-address-aware" % relative)
+    else:
+        problems.append("%s: not large-address-aware (characteristics 0x%x)" % (relative, pe.characteristics))
+
+
+def check_dist(folder, width, findings=None):
     machine, magic, kind = WIDTHS[width]
     problems = []
+    findings = [] if findings is None else findings
     binaries = {}
     for relative, subsystem in ((PROGRAM, SUBSYSTEM_GUI), (LIBRARY, None), (CORE, SUBSYSTEM_CONSOLE)):
         path = os.path.join(folder, relative)
@@ -182,6 +240,8 @@ def check_dist(folder, width):
         if subsystem is not None and pe.subsystem != subsystem:
             problems.append("%s: subsystem %d, not %d" % (relative, pe.subsystem, subsystem))
         check_version(path, pe, problems)
+        check_large_address(relative, pe, width, problems, findings)
+        check_manifest(relative, pe, width, relative == PROGRAM, problems, findings)
     if LIBRARY in binaries and EXPORTED_FUNCTION not in binaries[LIBRARY].exports():
         problems.append("%s does not export %s" % (LIBRARY, EXPORTED_FUNCTION))
     if PROGRAM in binaries and LIBRARY.lower() not in [d.lower() for d in binaries[PROGRAM].imports()]:
@@ -198,13 +258,16 @@ def check_zip(path):
 
 
 def main(argv):
+    findings = []
     if len(argv) == 4 and argv[1] == "dist" and argv[3] in WIDTHS:
-        problems, what = check_dist(argv[2], argv[3]), "%s distribution in %s" % (argv[3], argv[2])
+        problems, what = check_dist(argv[2], argv[3], findings), "%s distribution in %s" % (argv[3], argv[2])
     elif len(argv) == 3 and argv[1] == "zip":
         problems, what = check_zip(argv[2]), argv[2]
     else:
         print(__doc__, file=sys.stderr)
         return 2
+    for finding in findings:
+        print("ok: " + finding)
     for problem in problems:
         print("FAIL: " + problem)
     print("%s: %s" % (what, "%d problem(s)" % len(problems) if problems else "sound"))

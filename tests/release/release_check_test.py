@@ -33,10 +33,14 @@ def patched_copy(dist, scratch, relative, change):
     return copy
 
 
+def other_width(width):
+    return [w for w in check.WIDTHS if w != width][0]
+
+
 def other_machine(width):
     def change(data):
         pe = struct.unpack_from("<I", data, 0x3C)[0]
-        other = [m for w, (m, _, _) in check.WIDTHS.items() if w != width][0]
+        other = check.WIDTHS[other_width(width)][0]
         struct.pack_into("<H", data, pe + 4, other)
     return change
 
@@ -51,6 +55,25 @@ def replaced_by(other_file):
     def change(data):
         with open(other_file, "rb") as f:
             data[:] = f.read()
+    return change
+
+
+def without_large_address(data):
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    characteristics = struct.unpack_from("<H", data, pe + 22)[0]
+    struct.pack_into("<H", data, pe + 22, characteristics & ~check.LARGE_ADDRESS_AWARE)
+
+
+def manifest_of_width(width):
+    """Makes the embedded manifest name that width's architecture, at the manifest's own length."""
+    def change(data):
+        start = data.index(b"<?xml")
+        end = data.index(b"</assembly>", start) + len(b"</assembly>")
+        named = check.MANIFEST_ARCHITECTURES[width].encode()
+        text = bytes(data[start:end]).replace(b'processorArchitecture="*"', b'processorArchitecture="%s"' % named)
+        while len(text) > end - start:  # indentation pays for the longer names
+            text = text.replace(b"\n  ", b"\n ", 1)
+        data[start:end] = text.ljust(end - start)
     return change
 
 
@@ -79,8 +102,16 @@ def run(dist, width, zip_path):
                 check.check_dist(patched_copy(dist, scratch, check.LIBRARY,
                                               replaced_by(os.path.join(dist, check.CORE))), width),
                 "%s: OriginalFilename" % os.path.basename(check.LIBRARY))),
+            ("a manifest naming the other width is refused", lambda: expect_problem(
+                check.check_dist(patched_copy(dist, scratch, check.PROGRAM, manifest_of_width(other_width(width))),
+                                 width),
+                "%s: the manifest binds Microsoft.Windows.Common-Controls" % check.PROGRAM)),
             ("a zip with a stray file is refused", lambda: zip_with_extra(zip_path, scratch)),
         ]
+        if width == "win32":
+            cases.append(("a 32-bit binary without the large-address flag is refused", lambda: expect_problem(
+                check.check_dist(patched_copy(dist, scratch, check.LIBRARY, without_large_address), width),
+                "%s: not large-address-aware" % check.LIBRARY)))
         passed = failed = 0
         for name, case in cases:
             ok, detail = case()
