@@ -9,11 +9,14 @@
 
 #include <atomic>
 #include <cstdio>
+#include <memory>
 
 using wintest::TempDir;
 using wintest::runWithDeadline;
 
 namespace {
+
+using EnginePtr = std::unique_ptr<ConvertCore, ConvertCore::Deleter>;
 
 const DWORD kDeadlineMs = 60000;
 
@@ -80,7 +83,8 @@ TEST(RunLoopTrace, TheLibraryConversionWritesItsThreeLines) {
     runWithDeadline([&] {
         CImageConverter_PNG_ICO preset;
         TempDir out;
-        ConvertCore core(&preset);
+        EnginePtr owned(new ConvertCore(&preset));
+        ConvertCore& core = *owned;
         core.outputFolder = out.path();
         for (const wchar_t* name : {L"Z:\\nowhere\\a.png", L"Z:\\nowhere\\b.png", L"Z:\\nowhere\\c.ico"})
             core.addJob(name);
@@ -366,7 +370,7 @@ TEST_F(RunLoop, DestroyingTheEngineWaitsForItsWorker) {
 
         HANDLE releaser = CreateThread(nullptr, 0, releaseUnlessEngineGone, held, 0, nullptr);
         ASSERT_NE(nullptr, releaser);
-        delete doomed;
+        ConvertCore::destroy(doomed);
         held->engineGone = true;
         const bool workerEnded = WaitForSingleObject(worker, 0) == WAIT_OBJECT_0;
         EXPECT_TRUE(workerEnded) << "the engine was freed while its worker still ran";
@@ -439,7 +443,8 @@ TEST(RunLoopRealLibrary, ABatchOfRealPicturesIsWritten) {
         ASSERT_TRUE(wintest::writeFile(in.file(L"UPPER.PNG"), picture));
         ASSERT_TRUE(wintest::writeFile(in.file(L"broken.png"), "not a picture"));
 
-        ConvertCore core(&preset);
+        EnginePtr owned(new ConvertCore(&preset));
+        ConvertCore& core = *owned;
         core.outputFolder = out.path();
         for (const wchar_t* name : {L"photo.png", L"UPPER.PNG", L"broken.png"})
             core.addJob(in.file(name).c_str());
@@ -457,7 +462,8 @@ TEST(RunLoopRealLibrary, ABatchOfRealPicturesIsWritten) {
 
         // The icon converts back: an icon source becomes a PNG.
         TempDir again;
-        ConvertCore back(&preset);
+        EnginePtr ownedBack(new ConvertCore(&preset));
+        ConvertCore& back = *ownedBack;
         back.outputFolder = again.path();
         back.addJob(out.file(L"photo.ico").c_str());
         ASSERT_TRUE(startAndWaitForEnd(back));
