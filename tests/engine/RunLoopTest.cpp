@@ -10,6 +10,9 @@
 #include <atomic>
 #include <cstdio>
 #include <memory>
+#include <set>
+#include <string>
+#include <vector>
 
 using wintest::TempDir;
 using wintest::runWithDeadline;
@@ -224,11 +227,16 @@ TEST_F(RunLoop, ExistingDestinationIsAskedAboutAndKeptOrReplaced) {
             int answer;
             bool withCallback;
             bool replaced;
+            bool conversionFails;
         };
-        const Case cases[] = {{0, true, false}, {1, true, true}, {2, true, false}, {1, false, false}};
+        const Case cases[] = {
+            {0, true, false, false}, {1, true, true, false}, {2, true, false, false}, {1, false, false, false},
+            {1, true, false, true}, // asked, answered Yes, and the conversion fails: not done
+        };
         for (const Case& c : cases) {
             engine.clearJobs();
             const size_t convertedBefore = engine.convertedDests().size();
+            engine.failIndices = c.conversionFails ? std::set<int>{0} : std::set<int>{};
             addJobs({L"photo.png"});
             ASSERT_TRUE(wintest::writeFile(out.file(L"photo.ico"), "old"));
             QuestionLog log{&engine, c.answer, {}};
@@ -241,15 +249,16 @@ TEST_F(RunLoop, ExistingDestinationIsAskedAboutAndKeptOrReplaced) {
             std::string content;
             ASSERT_TRUE(wintest::readFile(out.file(L"photo.ico"), content));
             EXPECT_EQ(c.replaced ? engine.outputBytes : "old", content) << "answer " << c.answer;
-            EXPECT_EQ(100, progressOf(0)) << "the destination is in place either way";
-            EXPECT_EQ(c.replaced ? 1u : 0u, engine.convertedDests().size() - convertedBefore);
+            EXPECT_EQ(c.conversionFails ? 0 : 100, progressOf(0)) << "answer " << c.answer;
+            const bool converted = c.replaced || c.conversionFails;
+            EXPECT_EQ(converted ? 1u : 0u, engine.convertedDests().size() - convertedBefore);
             EXPECT_EQ(c.withCallback ? 1u : 0u, log.asked.size());
             if (!log.asked.empty()) {
                 EXPECT_EQ(1, log.asked[0].question);
                 EXPECT_EQ(out.file(L"photo.ico"), log.asked[0].dest);
                 EXPECT_TRUE(log.snapshotTaken);
             }
-            if (!c.replaced) {
+            if (!converted) {
                 EXPECT_EQ(std::vector<std::string>{"----- runProc : 0 -----\n"}, capture.lines());
             }
         }
@@ -383,6 +392,67 @@ TEST_F(RunLoop, DestroyingTheEngineWaitsForItsWorker) {
             delete held;
         }
     }, kDeadlineMs, "destruction");
+}
+
+// An engine whose one conversion waits for the test, and which logs when its own part goes.
+class LoggingEngine : public ConvertCore {
+public:
+    LoggingEngine(ImagePreset* presetToUse, std::vector<std::string>& log, HANDLE begun, HANDLE release)
+        : ConvertCore(presetToUse), log_(log), begun_(begun), release_(release) {}
+    ~LoggingEngine() override { log_.push_back("subclass destroyed"); }
+    bool convert(const std::wstring&, const std::wstring&) override {
+        SetEvent(begun_);
+        WaitForSingleObject(release_, INFINITE);
+        log_.push_back("conversion ended");
+        return true;
+    }
+    void onRunEnd() override { log_.push_back("run ended"); }
+
+private:
+    std::vector<std::string>& log_;
+    HANDLE begun_;
+    HANDLE release_;
+};
+
+DWORD WINAPI setAfterAWhile(LPVOID event) {
+    Sleep(300);
+    SetEvent(static_cast<HANDLE>(event));
+    return 0;
+}
+
+TEST(RunLoopLifetime, AnEngineEndsOnlyAfterItsWorkersLastCallIntoIt) {
+    runWithDeadline([&] {
+        CImageConverter_PNG_ICO preset;
+        TempDir out;
+        std::vector<std::string> log;
+        HANDLE begun = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        LoggingEngine* engine = new LoggingEngine(&preset, log, begun, release);
+        engine->outputFolder = out.path();
+        engine->addJob(L"C:\\pictures\\large.png");
+        ASSERT_TRUE(engine->start());
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(begun, 10000));
+        HANDLE releaser = CreateThread(nullptr, 0, setAfterAWhile, release, 0, nullptr);
+        ConvertCore::destroy(engine);
+        EXPECT_EQ((std::vector<std::string>{"conversion ended", "run ended", "subclass destroyed"}), log);
+        WaitForSingleObject(releaser, INFINITE);
+        CloseHandle(releaser);
+        CloseHandle(begun);
+        CloseHandle(release);
+    }, kDeadlineMs, "engine lifetime");
+}
+
+// A wait on the old worker that fails says nothing of whether it ended: nothing may replace it.
+TEST_F(RunLoop, AFailedWaitForTheOldWorkerRefusesStartAndClear) {
+    HANDLE const unwaitable = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(0xDEAD0));
+    addJobs({L"a.png"});
+    engine.workerThread = unwaitable;
+    EXPECT_FALSE(engine.start());
+    EXPECT_EQ(unwaitable, engine.workerThread);
+    EXPECT_EQ(Idle, engine.runState.load());
+    EXPECT_FALSE(engine.clearJobs());
+    EXPECT_EQ(1, engine.getJobCount());
+    engine.workerThread = nullptr;
 }
 
 TEST(RunLoopStart, AWorkerThatCannotBeCreatedLeavesTheEngineIdle) {
