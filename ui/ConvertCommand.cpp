@@ -118,6 +118,23 @@ bool waitForPreviousRun(ConvertCore& core) {
     return core.waitForWorker(0);
 }
 
+// One message per run of converted entries, painted once at the end: a list of thousands that
+// redraws after every change keeps the window from answering for seconds.
+void selectConverted(HWND list, const std::vector<bool>& converted) {
+    RedrawHeld redraw(list);
+    SendMessageW(list, LB_SETSEL, FALSE, -1);
+    const size_t count = converted.size();
+    for (size_t first = 0; first < count; ++first) {
+        if (!converted[first])
+            continue;
+        size_t last = first;
+        while (last + 1 < count && converted[last + 1])
+            ++last;
+        SendMessageW(list, LB_SELITEMRANGEEX, first, last);
+        first = last;
+    }
+}
+
 bool loadJobs(ConvertCore& core, const std::vector<std::wstring>& sources, const std::wstring& folder) {
     if (!core.clearJobs())
         return false;
@@ -207,9 +224,5 @@ void markConvertedFiles() {
     }
     core->unlock();
 
-    // Painted once at the end: a list of thousands that redraws after every change keeps the
-    // window from answering for seconds.
-    RedrawHeld redraw(list);
-    for (int i = 0; i < count; ++i)
-        SendMessageW(list, LB_SETSEL, converted[i] ? TRUE : FALSE, i);
+    selectConverted(list, converted);
 }

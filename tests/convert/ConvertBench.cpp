@@ -5,7 +5,7 @@
 // (N: the display the build's tests use, TARNEL_TEST_DISPLAY in its CMakeCache.txt):
 //
 //     scripts/wine-test-env.sh start $PWD/build/windows/wineprefix :N win32
-//     export WINEPREFIX=$PWD/build/windows/wineprefix DISPLAY=:N
+//     export WINEPREFIX=$PWD/build/windows/wineprefix DISPLAY=:N WINEPATH=Z:$PWD/build/windows/dist
 //     scripts/wine-run.sh win32 build/windows/tests-bin/convertbench/convert_bench.exe
 //
 // "one at a time, redrawn" selects the same entries the way the program once did, one
