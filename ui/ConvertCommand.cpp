@@ -130,7 +130,7 @@ void selectConverted(HWND list, const std::vector<bool>& converted) {
         size_t last = first;
         while (last + 1 < count && converted[last + 1])
             ++last;
-        SendMessageW(list, LB_SELITEMRANGEEX, first, last);
+        SendMessageW(list, LB_SELITEMRANGEEX, static_cast<WPARAM>(first), static_cast<LPARAM>(last));
         first = last;
     }
 }

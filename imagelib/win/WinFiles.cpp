@@ -17,6 +17,8 @@ const wchar_t kDevicePrefix[] = L"\\\\.\\";
 const wchar_t kUncPrefix[] = L"\\\\";
 // The longest plain path the platform takes without its extended form, NUL excluded.
 constexpr size_t kMaxPlainPathLength = MAX_PATH - 1;
+// The extended form's own limit, which no full path in it can pass.
+constexpr DWORD kMaxExtendedPathLength = 32767;
 const wchar_t kTempSuffix[] = L".tmp";
 constexpr int kTempNameAttempts = 16;
 // WriteFile takes a DWORD count; chunks keep each call well below it.
@@ -84,27 +86,17 @@ bool startsWith(const std::wstring& text, const wchar_t* prefix) {
     return text.compare(0, wcslen(prefix), prefix) == 0;
 }
 
-std::wstring fullPathOf(const std::wstring& path) {
-    const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (needed == 0)
-        return std::wstring();
-    std::wstring full(needed, L'\0');
-    const DWORD length = GetFullPathNameW(path.c_str(), needed, &full[0], nullptr);
-    if (length == 0 || length >= needed)
-        return std::wstring();
-    full.resize(length);
-    return full;
-}
-
 // The extended form lifts the length limit from the temporary file beside a destination just
 // short of it, whose own name is longer than the destination's. A path already in a device or
 // extended form is taken as it is.
 std::wstring extendedLengthPath(const std::wstring& path) {
     if (startsWith(path, kExtendedPrefix) || startsWith(path, kDevicePrefix))
         return path;
-    const std::wstring full = fullPathOf(path);
-    if (full.empty())
+    std::vector<wchar_t> buffer(kMaxExtendedPathLength + 1);
+    const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+    if (length == 0 || length >= buffer.size())
         return path;
+    const std::wstring full(buffer.data(), length);
     if (startsWith(full, kUncPrefix))
         return kExtendedUncPrefix + full.substr(wcslen(kUncPrefix));
     return kExtendedPrefix + full;
