@@ -49,7 +49,8 @@ inline void convertAndClose(HWND main, DWORD programId, const wchar_t* countLine
     wintest::clickButton(main, kConvertButton);
     HWND progress = wintest::waitForProcessWindow(programId, wintest::kProgressTitle);
     ASSERT_TRUE(progress != nullptr) << "no progress window";
-    ASSERT_TRUE(wintest::waitUntil([&] { return wintest::controlText(progress, kProgressFile) == L"Complete"; }, 60000));
+    ASSERT_TRUE(
+        wintest::waitUntil([&] { return wintest::controlText(progress, kProgressFile) == L"Complete"; }, 60000));
     EXPECT_EQ(countLine, wintest::controlText(progress, kProgressCount));
     wintest::clickButton(progress, kCloseButton);
     ASSERT_TRUE(wintest::waitUntil([&] { return !IsWindow(progress); }));

@@ -37,7 +37,8 @@ TEST_P(Clash, FirstClashInJobOrder) {
 INSTANTIATE_TEST_SUITE_P(
     Table, Clash,
     testing::Values(
-        ClashCase{"DistinctNames", {L"C:\\a\\x.png", L"C:\\a\\y.png", L"C:\\b\\x.ico"}, L"D:\\out", DestinationClash::None, L"", -1, -1},
+        ClashCase{"DistinctNames", {L"C:\\a\\x.png", L"C:\\a\\y.png", L"C:\\b\\x.ico"}, L"D:\\out",
+                  DestinationClash::None, L"", -1, -1},
         ClashCase{"NamesDifferingInCase", {L"C:\\a\\x.png", L"C:\\b\\X.png"}, L"D:\\out",
                   DestinationClash::SameDestination, L"D:\\out\\X.ico", 1, 0},
         ClashCase{"IconWritesOverTheListedPng", {L"C:\\in\\x.ico", L"C:\\in\\x.png"}, L"C:\\in",

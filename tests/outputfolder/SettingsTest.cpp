@@ -114,7 +114,8 @@ TEST_F(OutputFolderSettings, EmptiedBoxIsRememberedAsEmpty) {
 // Saved as the program uses it: without surrounding spaces and one pair of surrounding quotes.
 TEST_F(OutputFolderSettings, TextIsSavedAsUsedAndLoadedUnchanged) {
     const std::wstring longest = L"C:\\" + std::wstring(256, L'f'); // 259 units, the longest that loads
-    const std::wstring unicode = L"C:\\\x0412\x044B\x0445\x043E\x0434\\\x56FE\x50CF\\\xD83D\xDE00"; // Cyrillic, CJK, U+1F600
+    // Cyrillic, CJK, U+1F600
+    const std::wstring unicode = L"C:\\\x0412\x044B\x0445\x043E\x0434\\\x56FE\x50CF\\\xD83D\xDE00";
     const std::pair<std::wstring, std::wstring> typedAndSaved[] = {
         {longest, longest},
         {L"  \"C:\\spaced out\\ \" ", L"C:\\spaced out\\"},
