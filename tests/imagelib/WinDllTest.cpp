@@ -84,20 +84,6 @@ TEST(Dll, FailureLeavesTheExistingDestinationAndNoTemporaryFile) {
     EXPECT_EQ(folder.names().size(), 2u);
 }
 
-// Windows refuses to replace a read-only file and Wine would not: the library refuses it itself.
-TEST(Dll, ReadOnlyDestinationIsRefusedAndLeftAsItWas) {
-    testfiles::ScratchFolder folder;
-    const Bytes existing = {'k', 'e', 'p', 't'};
-    testfiles::writeFile(folder.file("photo.png"), testimg::encodePng(testimg::pattern(16, 16, 4)));
-    testfiles::writeFile(folder.file("photo.ico"), existing);
-    const std::wstring icon = wide(folder.file("photo.ico"));
-    ASSERT_TRUE(SetFileAttributesW(icon.c_str(), FILE_ATTRIBUTE_READONLY));
-    EXPECT_EQ(convert(folder.file("photo.png"), folder.file("photo.ico")), ERCI_ERR_WRITE_DESTINATION);
-    SetFileAttributesW(icon.c_str(), FILE_ATTRIBUTE_NORMAL);
-    EXPECT_EQ(testfiles::readFile(folder.file("photo.ico")), existing);
-    EXPECT_EQ(folder.names().size(), 2u);
-}
-
 // The temporary file's name is longer than the destination's; it must not cut the longest
 // destination short. Longer plain paths stay refused: callers cannot see what stands there.
 TEST(Dll, DestinationsUpToTheLongestPlainPathConvert) {
