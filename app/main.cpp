@@ -3,6 +3,7 @@
 
 #include "app/AppGlobals.h"
 #include "app/ImageCache.h"
+#include "app/OleSession.h"
 #include "res/resource.h"
 #include "ui/MainDialog.h"
 
@@ -10,7 +11,10 @@
 int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE, PWSTR, int) {
     appStartup();
     loadButtonImages(hInstance);
-    DialogBoxParamW(hInstance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, mainDlgProc, 0);
+    {
+        OleSession ole;
+        DialogBoxParamW(hInstance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, mainDlgProc, 0);
+    }
     appShutdown();
     return 0;
 }

@@ -11,11 +11,20 @@ ConvertCore::ConvertCore(ImagePreset* presetToUse) : preset(presetToUse) {
 }
 
 ConvertCore::~ConvertCore() {
-    waitForWorker(INFINITE);
     preset = nullptr;
     deleteJobs();
     if (lockEvent)
         CloseHandle(lockEvent);
+}
+
+void ConvertCore::destroy(ConvertCore* core) {
+    if (!core)
+        return;
+    // Before any destructor runs: the worker calls convert and onRunEnd, which a subclass may
+    // answer. A worker whose end cannot be seen may still use the engine, so it is left alive.
+    if (!core->waitForWorker(INFINITE))
+        return;
+    delete core;
 }
 
 bool ConvertCore::isReady() {
@@ -24,7 +33,8 @@ bool ConvertCore::isReady() {
 
 bool ConvertCore::clearJobs() {
     // A worker left over from a stopped run may still read the table.
-    waitForWorker(INFINITE);
+    if (!waitForWorker(INFINITE))
+        return false;
     lock();
     deleteJobs();
     currentIndex = -1;

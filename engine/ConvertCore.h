@@ -41,17 +41,24 @@ const int kProgressDone = 100;
 class ConvertCore {
 public:
     explicit ConvertCore(ImagePreset* preset);
-    // Waits for a worker that is still finishing its file before the table goes away.
-    virtual ~ConvertCore();
+    // Ends an engine once no worker of it runs (waiting for one still finishing its file), so
+    // that no call of the worker reaches an object partly destroyed. The only way to end one.
+    static void destroy(ConvertCore* core);
+    struct Deleter {
+        void operator()(ConvertCore* core) const { destroy(core); }
+    };
 
     // False when the engine's lock could not be created: such an engine must not be used.
     virtual bool isReady();
-    // Empties the table; waits first for a worker that is still alive.
+    // Empties the table; waits first for a worker that is still alive. False, with the table
+    // untouched, when that wait fails.
     virtual bool clearJobs();
-    // Converts one file through the conversion library; runs on the worker thread.
+    // Converts one file through the conversion library; runs on the worker thread. True only
+    // when the library reports the destination written.
     virtual bool convert(const std::wstring& source, const std::wstring& dest);
     // Starts a run on a new worker thread, after waiting for the previous one to end. False
-    // when no worker could be created; the state is then Idle again.
+    // when that wait fails (nothing changes) or no worker could be created (the state is then
+    // Idle again).
     virtual bool start();
     // Called by the worker once at the end of every run, after the final state is set.
     virtual void onRunEnd();
@@ -99,11 +106,16 @@ public:
     void* callbackUserData = nullptr;
 
 protected:
+    // Through destroy() only. A subclass that must be destroyed directly (on the stack, say)
+    // waits for the worker in its own destructor, before its own part goes.
+    virtual ~ConvertCore();
+
     // Creates the worker thread; a separate step so that a failure to create one can be tried.
     virtual HANDLE createWorkerThread();
 
 private:
     void deleteJobs();
     void runJob(int i);
+    bool isDestinationInPlace(const std::wstring& source, const std::wstring& dest);
     bool shouldConvert(const std::wstring& dest);
 };

@@ -32,9 +32,9 @@ bool fileExists(const std::wstring& path) {
 } // namespace
 
 bool ConvertCore::start() {
-    if (!isReady())
+    // A worker whose end cannot be seen may still run: its handle must not be overwritten.
+    if (!isReady() || !waitForWorker(INFINITE))
         return false;
-    waitForWorker(INFINITE);
     runState = Running;
     workerThread = createWorkerThread();
     if (!workerThread) {
@@ -80,15 +80,18 @@ void ConvertCore::runJob(int i) {
     unlock();
 
     setJobProgress(i, 0);
-    if (dest == source) {
-        setJobProgress(i, kProgressDone);
-        return;
-    }
-    if (shouldConvert(dest)) {
-        trace("runProc : convert\n");
-        convert(source, dest);
-    }
-    setJobProgress(i, fileExists(dest) ? kProgressDone : 0);
+    setJobProgress(i, isDestinationInPlace(source, dest) ? kProgressDone : 0);
+}
+
+// In place means as the user wanted it: converted by this job, or an existing file kept
+// unconverted. A failed conversion over an existing file leaves that file, but the job failed.
+bool ConvertCore::isDestinationInPlace(const std::wstring& source, const std::wstring& dest) {
+    if (dest == source)
+        return true;
+    if (!shouldConvert(dest))
+        return fileExists(dest);
+    trace("runProc : convert\n");
+    return convert(source, dest);
 }
 
 // Called without the lock: the callback may take a snapshot of the job in hand.
@@ -108,8 +111,7 @@ bool ConvertCore::convert(const std::wstring& source, const std::wstring& dest) 
         jobs[currentIndex]->duration = 0;
     trace("----------\n");
     unlock();
-    gf_convertImage_OneFile(source.c_str(), dest.c_str(), option.c_str());
-    return true;
+    return gf_convertImage_OneFile(source.c_str(), dest.c_str(), option.c_str()) == ERCI_OK;
 }
 
 void ConvertCore::onRunEnd() {}

@@ -3,21 +3,30 @@
 #include "ConvertCommand.h"
 
 #include "Confirmations.h"
-#include "MainDialog.h"
+#include "OutputFolder.h"
 #include "ProgressDialog.h"
+#include "RedrawHeld.h"
 #include "app/AppGlobals.h"
 #include "engine/ConvertCore.h"
+#include "engine/DestinationClash.h"
 #include "engine/ImagePreset.h"
 #include "res/resource.h"
 
+#include <unordered_set>
 #include <vector>
 
 namespace {
 
 const wchar_t kNoSourcesText[] = L"Please add source files.";
 const wchar_t kNoFolderText[] = L"Please select output folder.";
-const wchar_t kFolderMissingText[] = L"The output folder doesn't exist.";
 const wchar_t kNoCoreText[] = L"There isn't a core file.";
+const wchar_t kQuoteOpen[] = L"'";
+const wchar_t kSameDestinationAnd[] = L"' and '";
+const wchar_t kSameDestinationInto[] = L"' would both be converted to '";
+const wchar_t kSameDestinationEnd[] = L"'.\nPlease remove one of them from the list.";
+const wchar_t kReplacesSourceStart[] = L"Converting '";
+const wchar_t kReplacesSourceMiddle[] = L"' would replace '";
+const wchar_t kReplacesSourceEnd[] = L"', which is also in the list.\nPlease choose another output folder.";
 const wchar_t kCoreSubPath[] = L"\\core\\";
 const wchar_t kCoreFileName[] = L"imagecore.exe";
 const DWORD kModulePathCapacity = MAX_PATH;
@@ -29,11 +38,6 @@ HWND sourceList() {
 
 void refuse(const wchar_t* text) {
     showProductMessage(g_app.hMainDlg, text, MB_OK);
-}
-
-bool isFolder(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool isFile(const std::wstring& path) {
@@ -53,6 +57,38 @@ std::wstring listEntry(HWND list, int index) {
     return std::wstring(text.data(), static_cast<size_t>(copied));
 }
 
+// The list's paths in display order, each once, as the engine takes them as jobs.
+std::vector<std::wstring> listedSources(HWND list, int count) {
+    std::vector<std::wstring> sources;
+    std::unordered_set<std::wstring> seen;
+    for (int i = 0; i < count; ++i) {
+        std::wstring path = listEntry(list, i);
+        if (!path.empty() && seen.insert(path).second)
+            sources.push_back(std::move(path));
+    }
+    return sources;
+}
+
+std::wstring clashText(const DestinationClash& clash) {
+    if (clash.kind == DestinationClash::SameDestination)
+        return kQuoteOpen + clash.otherSource + kSameDestinationAnd + clash.source + kSameDestinationInto +
+               clash.destination + kSameDestinationEnd;
+    return kReplacesSourceStart + clash.source + kReplacesSourceMiddle + clash.otherSource + kReplacesSourceEnd;
+}
+
+// Refused before anything is written: a later job of the run would replace an earlier one's
+// output, or a source before its own job has read it. The question about an existing file
+// cannot tell the user that the file is this run's own.
+bool refuseClash(const std::vector<std::wstring>& sources, const std::wstring& folder) {
+    if (!g_app.pPreset)
+        return false;
+    const DestinationClash clash = findDestinationClash(*g_app.pPreset, sources, folder);
+    if (clash.kind == DestinationClash::None)
+        return false;
+    refuse(clashText(clash).c_str());
+    return true;
+}
+
 // Shows the wait cursor for as long as it lives, then puts the previous one back.
 class WaitCursor {
 public:
@@ -69,27 +105,44 @@ private:
 // change under it. The wait takes no user input, so no second Convert can start meanwhile,
 // but still handles messages sent from other threads, so a window of this thread that another
 // thread is waiting on is never what holds the worker up.
-void waitForPreviousRun(ConvertCore& core) {
+// False when the worker's end cannot be seen: the engine must then be left alone.
+bool waitForPreviousRun(ConvertCore& core) {
     if (!core.isWorkerAlive())
-        return;
+        return core.waitForWorker(0);
     WaitCursor cursor;
     HANDLE worker = core.workerThread;
     while (MsgWaitForMultipleObjects(1, &worker, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
         MSG msg;
         PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     }
-    core.waitForWorker(0);
+    return core.waitForWorker(0);
 }
 
-void loadJobs(ConvertCore& core, HWND list, int count, const std::wstring& folder) {
+// One message per run of converted entries, painted once at the end: a list of thousands that
+// redraws after every change keeps the window from answering for seconds.
+void selectConverted(HWND list, const std::vector<bool>& converted) {
+    RedrawHeld redraw(list);
+    SendMessageW(list, LB_SETSEL, FALSE, -1);
+    const size_t count = converted.size();
+    for (size_t first = 0; first < count; ++first) {
+        if (!converted[first])
+            continue;
+        size_t last = first;
+        while (last + 1 < count && converted[last + 1])
+            ++last;
+        SendMessageW(list, LB_SELITEMRANGEEX, static_cast<WPARAM>(first), static_cast<LPARAM>(last));
+        first = last;
+    }
+}
+
+bool loadJobs(ConvertCore& core, const std::vector<std::wstring>& sources, const std::wstring& folder) {
+    if (!core.clearJobs())
+        return false;
     core.outputFolder = folder;
     core.option = g_app.pPreset ? g_app.pPreset->getFormatOption(0) : std::wstring();
-    core.clearJobs();
-    for (int i = 0; i < count; ++i) {
-        const std::wstring path = listEntry(list, i);
-        if (!path.empty())
-            core.addJob(path.c_str());
-    }
+    for (const std::wstring& path : sources)
+        core.addJob(path.c_str());
+    return true;
 }
 
 } // namespace
@@ -103,12 +156,12 @@ bool convertSourceFiles() {
         refuse(kNoSourcesText);
         return false;
     }
-    const std::wstring folder = getOutputFolderText(g_app.hMainDlg);
+    const std::wstring folder = outputFolderPath(g_app.hMainDlg);
     if (folder.empty()) {
         refuse(kNoFolderText);
         return false;
     }
-    if (!isFolder(folder)) {
+    if (!isExistingFolder(folder)) {
         refuse(kFolderMissingText);
         return false;
     }
@@ -117,13 +170,14 @@ bool convertSourceFiles() {
         refuse(kNoCoreText);
         return false;
     }
+    const std::vector<std::wstring> sources = listedSources(list, static_cast<int>(count));
+    if (refuseClash(sources, folder))
+        return false;
     ConvertCore* core = g_app.pConvertCore;
     if (!core)
         return false;
 
-    waitForPreviousRun(*core);
-    loadJobs(*core, list, static_cast<int>(count), folder);
-    if (core->getJobCount() == 0)
+    if (!waitForPreviousRun(*core) || !loadJobs(*core, sources, folder) || core->getJobCount() == 0)
         return false;
 
     DialogBoxParamW(g_app.hInstance, MAKEINTRESOURCEW(IDD_PROGRESS), g_app.hMainDlg, progressDlgProc, 0);
@@ -170,6 +224,5 @@ void markConvertedFiles() {
     }
     core->unlock();
 
-    for (int i = 0; i < count; ++i)
-        SendMessageW(list, LB_SETSEL, converted[i] ? TRUE : FALSE, i);
+    selectConverted(list, converted);
 }

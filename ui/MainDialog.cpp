@@ -148,13 +148,13 @@ bool onInitMainDlg(HWND hwnd) {
 
 void onCloseMainDlg() {
     // Saved even when empty: clearing the box is how the user forgets the folder.
-    saveOutputFolder(getOutputFolderText(g_app.hMainDlg));
+    saveOutputFolder(outputFolderPath(g_app.hMainDlg));
 
     if (g_app.pConvertCore) {
         g_app.pConvertCore->clearJobs();
-        // After a confirmed stop the worker may still be finishing its file; the destructor
-        // waits for it, so the table is never freed under a running thread.
-        delete g_app.pConvertCore;
+        // After a confirmed stop the worker may still be finishing its file; destroy waits for
+        // it, so the table is never freed under a running thread.
+        ConvertCore::destroy(g_app.pConvertCore);
         g_app.pConvertCore = nullptr;
     }
     if (g_app.hToolTip) {

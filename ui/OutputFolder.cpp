@@ -2,9 +2,11 @@
 // folder browser that fills it, and Open, which shows it in the shell.
 #include "OutputFolder.h"
 
+#include "Confirmations.h"
 #include "MainDialog.h"
 #include "app/AppGlobals.h"
 #include "engine/ImagePreset.h"
+#include "engine/PathNames.h"
 #include "res/resource.h"
 
 #include <windows.h>
@@ -31,6 +33,8 @@ const wchar_t kBrowseTitle[] = L"Select a folder";
 const UINT kBrowseFlags = BIF_RETURNONLYFSDIRS | BIF_NONEWFOLDERBUTTON;
 
 const wchar_t kOpenVerb[] = L"open";
+const wchar_t kSurroundingBlanks[] = L" \t";
+const wchar_t kQuote = L'"';
 
 // Closes the key it owns on every return path.
 class RegKey {
@@ -108,7 +112,34 @@ void seedBrowsePath(const std::wstring& folder) {
         wcsncpy(browsePath, folder.c_str(), MAX_PATH);
 }
 
+std::wstring trimBlanks(const std::wstring& text) {
+    const size_t first = text.find_first_not_of(kSurroundingBlanks);
+    if (first == std::wstring::npos)
+        return std::wstring();
+    return text.substr(first, text.find_last_not_of(kSurroundingBlanks) - first + 1);
+}
+
 } // namespace
+
+const wchar_t kFolderMissingText[] = L"The output folder doesn't exist.";
+
+bool isExistingFolder(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Windows finds "C:\out " as the folder C:\out, but "C:\out \x.ico" in no folder at all: a
+// folder that passes the check must also be the one the files are written to.
+std::wstring cleanFolderText(const std::wstring& text) {
+    std::wstring folder = trimBlanks(text);
+    if (folder.size() >= 2 && folder.front() == kQuote && folder.back() == kQuote)
+        folder = trimBlanks(folder.substr(1, folder.size() - 2));
+    return folder;
+}
+
+std::wstring outputFolderPath(HWND mainDlg) {
+    return cleanFolderText(getOutputFolderText(mainDlg));
+}
 
 std::wstring makeSettingsKeyPath() {
     if (!g_app.pPreset)
@@ -136,7 +167,7 @@ bool saveOutputFolder(const std::wstring& folder) {
 }
 
 void browseOutputFolder() {
-    seedBrowsePath(getOutputFolderText(g_app.hMainDlg));
+    seedBrowsePath(outputFolderPath(g_app.hMainDlg));
 
     BROWSEINFOW browser = {};
     browser.hwndOwner = g_app.hMainDlg;
@@ -163,8 +194,14 @@ int CALLBACK browseFolderCallback(HWND hwnd, UINT message, LPARAM, LPARAM) {
 }
 
 void openOutputFolder() {
-    const std::wstring folder = getOutputFolderText(g_app.hMainDlg);
+    const std::wstring folder = outputFolderPath(g_app.hMainDlg);
     if (folder.empty())
         return;
-    g_shellExecuteForOpen(nullptr, kOpenVerb, folder.c_str(), nullptr, nullptr, SW_SHOW);
+    // The full path, so the shell never looks the text up as a program on the search path.
+    const std::wstring full = fullPathOf(folder);
+    if (full.empty() || !isExistingFolder(full)) {
+        showProductMessage(g_app.hMainDlg, kFolderMissingText, MB_OK);
+        return;
+    }
+    g_shellExecuteForOpen(nullptr, kOpenVerb, full.c_str(), nullptr, nullptr, SW_SHOW);
 }

@@ -8,11 +8,21 @@
 
 extern wchar_t browsePath[MAX_PATH];
 
+// The folder as the program checks, uses and saves it: the edit box's text without leading and
+// trailing spaces and one pair of surrounding double quotes, as Explorer's "Copy as path" gives.
+std::wstring outputFolderPath(HWND mainDlg);
+std::wstring cleanFolderText(const std::wstring& text);
+bool isExistingFolder(const std::wstring& path);
+// The refusal of a folder text that names no existing folder.
+extern const wchar_t kFolderMissingText[];
+
 std::wstring makeSettingsKeyPath();
 std::wstring loadOutputFolder();
 bool saveOutputFolder(const std::wstring& folder);
 void browseOutputFolder();
 int CALLBACK browseFolderCallback(HWND hwnd, UINT message, LPARAM lParam, LPARAM data);
+// Opens the output folder in the shell when it is an existing folder, by its full path, and
+// nothing else: a program, a document or an address typed into the box is never started.
 void openOutputFolder();
 
 // The shell call behind Open; tests replace it so that no file manager starts.

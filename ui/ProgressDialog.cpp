@@ -13,6 +13,7 @@
 #include <string>
 
 UINT_PTR g_progressTimerId = 0;
+decltype(&SetTimer) g_setProgressTimer = SetTimer;
 
 namespace {
 
@@ -150,6 +151,11 @@ bool onInitProgressDlg(HWND hwnd) {
     ConvertCore* core = g_app.pConvertCore;
     if (!core)
         return false;
+    // Set before the run starts: without its timer the window could neither show the run's
+    // end nor close after a stop, and would keep the main window disabled for good.
+    g_progressTimerId = g_setProgressTimer(hwnd, kProgressTimerId, kProgressTimerMs, nullptr);
+    if (!g_progressTimerId)
+        return false;
     openQuestionGate(hwnd);
     core->overwriteCallback = &confirmOverwrite;
     core->callbackUserData = hwnd;
@@ -159,7 +165,6 @@ bool onInitProgressDlg(HWND hwnd) {
     }
     g_openProgressDlg = hwnd;
     showStopOrClose(hwnd, true);
-    g_progressTimerId = SetTimer(hwnd, kProgressTimerId, kProgressTimerMs, nullptr);
     onProgressTimer(hwnd);
     return true;
 }

@@ -5,6 +5,9 @@
 #include <windows.h>
 
 extern UINT_PTR g_progressTimerId;
+// The call that sets the polling timer; tests make it fail, as an exhausted quota of the
+// desktop's objects does. Without its timer the window ends at once and starts no run.
+extern decltype(&SetTimer) g_setProgressTimer;
 
 INT_PTR CALLBACK progressDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 bool onInitProgressDlg(HWND hwnd);

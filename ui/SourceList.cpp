@@ -4,6 +4,7 @@
 #include "SourceList.h"
 
 #include "Confirmations.h"
+#include "RedrawHeld.h"
 #include "app/AppGlobals.h"
 #include "res/resource.h"
 
@@ -86,27 +87,6 @@ std::wstring lowerExtension(const std::wstring& path) {
 bool fitsListItem(const std::wstring& path) {
     return path.size() < kItemCapacity && path.find(L'\0') == std::wstring::npos;
 }
-
-// Holds off the list's redraw while it lives, then paints it once: a visible list box
-// otherwise repaints for every item added or deleted, which costs far more than the change.
-class RedrawHeld {
-public:
-    explicit RedrawHeld(HWND list) : list_(list) {
-        if (list_)
-            SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
-    }
-    ~RedrawHeld() {
-        if (!list_)
-            return;
-        SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
-        InvalidateRect(list_, nullptr, TRUE);
-    }
-    RedrawHeld(const RedrawHeld&) = delete;
-    RedrawHeld& operator=(const RedrawHeld&) = delete;
-
-private:
-    HWND list_;
-};
 
 // One command's worth of adding. The items are read once, so each new path is tested against
 // them in constant time; comparing code unit by code unit keeps the test exact and

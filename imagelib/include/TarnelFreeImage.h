@@ -34,7 +34,7 @@ enum _tag_ERCI_RESULT {
     ERCI_ERR_TOO_LARGE = 5,          /* dimensions, entry count or memory above the library's caps */
     ERCI_ERR_BAD_OPTION = 6,         /* the option string is not understood */
     ERCI_ERR_BAD_DESTINATION = 7,    /* the destination's extension is neither .ico nor .png */
-    ERCI_ERR_WRITE_DESTINATION = 8,  /* the destination cannot be written or moved into place */
+    ERCI_ERR_WRITE_DESTINATION = 8,  /* the destination is read-only, or cannot be written or moved into place */
     ERCI_ERR_OUT_OF_MEMORY = 9
 };
 

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cwchar>
+
 #include "core/Limits.h"
 #include "io/ConvertFileFlow.h"
 
@@ -9,6 +11,14 @@ namespace tfi {
 namespace {
 
 const wchar_t kTempPrefix[] = L"~tfi";
+const wchar_t kExtendedPrefix[] = L"\\\\?\\";
+const wchar_t kExtendedUncPrefix[] = L"\\\\?\\UNC\\";
+const wchar_t kDevicePrefix[] = L"\\\\.\\";
+const wchar_t kUncPrefix[] = L"\\\\";
+// The longest plain path the platform takes without its extended form, NUL excluded.
+constexpr size_t kMaxPlainPathLength = MAX_PATH - 1;
+// The extended form's own limit, which no full path in it can pass.
+constexpr DWORD kMaxExtendedPathLength = 32767;
 const wchar_t kTempSuffix[] = L".tmp";
 constexpr int kTempNameAttempts = 16;
 // WriteFile takes a DWORD count; chunks keep each call well below it.
@@ -72,6 +82,40 @@ std::wstring hex(unsigned long value) {
     return text;
 }
 
+bool startsWith(const std::wstring& text, const wchar_t* prefix) {
+    return text.compare(0, wcslen(prefix), prefix) == 0;
+}
+
+// The extended form lifts the length limit from the temporary file beside a destination just
+// short of it, whose own name is longer than the destination's. A path already in a device or
+// extended form is taken as it is.
+std::wstring extendedLengthPath(const std::wstring& path) {
+    if (startsWith(path, kExtendedPrefix) || startsWith(path, kDevicePrefix))
+        return path;
+    std::vector<wchar_t> buffer(kMaxExtendedPathLength + 1);
+    const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+    if (length == 0 || length >= buffer.size())
+        return path;
+    const std::wstring full(buffer.data(), length);
+    if (startsWith(full, kUncPrefix))
+        return kExtendedUncPrefix + full.substr(wcslen(kUncPrefix));
+    return kExtendedPrefix + full;
+}
+
+// A plain path too long for the platform is refused as it always was: where the caller cannot
+// see the file that stands there, it cannot have asked before it is replaced.
+bool isWritablePathLength(const std::wstring& destination) {
+    return startsWith(destination, kExtendedPrefix) || destination.size() <= kMaxPlainPathLength;
+}
+
+// Windows refuses to replace a read-only file; Wine replaces it. Refused here on both, so that
+// the outcome does not depend on the platform.
+bool isReadOnlyFile(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+           !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 // Creates a fresh, uniquely named file beside the destination.
 UniqueHandle createTempBeside(const std::wstring& destination, std::wstring& tempPath) {
     static volatile LONG counter = 0;
@@ -112,7 +156,12 @@ Result WinFiles::readWholeFile(const Path& path, std::vector<uint8_t>& out) {
     return readAll(file.get(), out.data(), out.size()) ? ERCI_OK : ERCI_ERR_READ_SOURCE;
 }
 
-Result WinFiles::replaceFile(const Path& destination, const std::vector<uint8_t>& data) {
+Result WinFiles::replaceFile(const Path& plainDestination, const std::vector<uint8_t>& data) {
+    if (!isWritablePathLength(plainDestination))
+        return ERCI_ERR_WRITE_DESTINATION;
+    const std::wstring destination = extendedLengthPath(plainDestination);
+    if (isReadOnlyFile(destination))
+        return ERCI_ERR_WRITE_DESTINATION;
     std::wstring tempPath;
     UniqueHandle temp = createTempBeside(destination, tempPath);
     if (!temp.valid())

@@ -13,6 +13,7 @@ struct WinFiles {
     using Path = std::wstring;
     static Result readWholeFile(const Path& path, std::vector<uint8_t>& out);
     // Writes a temporary file in the destination's folder and moves it over the destination.
+    // A read-only destination is refused and left untouched.
     static Result replaceFile(const Path& destination, const std::vector<uint8_t>& data);
 };
 

@@ -65,7 +65,7 @@ INT_PTR CALLBACK mainDlgWithFakeEngine(HWND hwnd, UINT message, WPARAM wParam, L
         g_app.pConvertCore = new ConvertCore(g_app.pPreset);
     const INT_PTR result = mainDlgProc(hwnd, message, wParam, lParam);
     if (message == WM_INITDIALOG) {
-        delete g_app.pConvertCore;
+        ConvertCore::destroy(g_app.pConvertCore);
         g_app.pConvertCore = g_nextEngine;
     }
     return result;

@@ -3,6 +3,7 @@
 // Remove, and the program closed. What it wrote is checked here with the Windows icon loader
 // and a look at the PNG signature, and afterwards by Pillow (check_outputs.py).
 #include "FileDialogDriver.h"
+#include "ProgramDriving.h"
 #include "ProgramTexts.h"
 #include "WinTest.h"
 
@@ -11,49 +12,12 @@
 #include <string>
 #include <vector>
 
+using namespace e2e;
 using namespace wintest;
 
 namespace {
 
 const DWORD kDeadlineMs = 240000;
-
-// Control ids of the program's windows (res/resource.h), as a user sees them.
-const int kConvertButton = 1001;
-const int kOutputFolderEdit = 1006;
-const int kAddButton = 1010;
-const int kRemoveButton = 1011;
-const int kSourceList = 1013;
-const int kProgressFile = 1016;
-const int kProgressCount = 1018;
-const int kCloseButton = 1021;
-
-void setText(HWND control, const std::wstring& text) {
-    SendMessageW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-}
-
-int entryCount(HWND main) {
-    return static_cast<int>(SendMessageW(GetDlgItem(main, kSourceList), LB_GETCOUNT, 0, 0));
-}
-
-std::vector<int> selection(HWND main) {
-    return listSelection(GetDlgItem(main, kSourceList));
-}
-
-std::vector<std::wstring> entries(HWND main) {
-    return listItems(GetDlgItem(main, kSourceList));
-}
-
-// Presses Convert, waits for the run to complete, checks its count line and presses Close.
-void convertAndClose(HWND main, DWORD programId, const wchar_t* countLine) {
-    clickButton(main, kConvertButton);
-    HWND progress = waitForProcessWindow(programId, kProgressTitle);
-    ASSERT_TRUE(progress != nullptr) << "no progress window";
-    ASSERT_TRUE(waitUntil([&] { return controlText(progress, kProgressFile) == L"Complete"; }, 60000));
-    EXPECT_EQ(countLine, controlText(progress, kProgressCount));
-    clickButton(progress, kCloseButton);
-    ASSERT_TRUE(waitUntil([&] { return !IsWindow(progress); }));
-    ASSERT_TRUE(isResponsive(main));
-}
 
 bool isIcon(const std::wstring& path) {
     HANDLE icon = LoadImageW(nullptr, path.c_str(), IMAGE_ICON, 0, 0, LR_LOADFROMFILE | LR_DEFAULTSIZE);
@@ -102,7 +66,7 @@ TEST(ProgramEndToEnd, ConvertsPickedFilesAndRemembersTheFolder) {
             ASSERT_TRUE(chooseFileNames(picker, quotedNames({L"wide.png", L"UPPER.PNG", L"multi.ico", L"broken.png"})));
             ASSERT_TRUE(waitUntil([&] { return entryCount(main) == 4; })) << entryCount(main) << " entries";
             EXPECT_EQ(sources, entries(main));
-            setText(GetDlgItem(main, kOutputFolderEdit), out);
+            setFolderText(main, out);
 
             // First run: one question, for the older multi.png, answered Yes; broken.png fails.
             convertAndClose(main, program.id(), L"3 / 4 (75%)");

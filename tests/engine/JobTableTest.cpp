@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <functional>
 
 namespace {
@@ -44,7 +46,8 @@ bool waitsForTheLock(ConvertCore& core, const std::function<void()>& operation) 
 class JobTable : public testing::Test {
 protected:
     CImageConverter_PNG_ICO preset;
-    ConvertCore core{&preset};
+    std::unique_ptr<ConvertCore, ConvertCore::Deleter> owned{new ConvertCore(&preset)};
+    ConvertCore& core = *owned;
 };
 
 TEST_F(JobTable, NewEngineIsReadyIdleAndEmpty) {

@@ -9,11 +9,17 @@
 
 #include <atomic>
 #include <cstdio>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
 
 using wintest::TempDir;
 using wintest::runWithDeadline;
 
 namespace {
+
+using EnginePtr = std::unique_ptr<ConvertCore, ConvertCore::Deleter>;
 
 const DWORD kDeadlineMs = 60000;
 
@@ -80,7 +86,8 @@ TEST(RunLoopTrace, TheLibraryConversionWritesItsThreeLines) {
     runWithDeadline([&] {
         CImageConverter_PNG_ICO preset;
         TempDir out;
-        ConvertCore core(&preset);
+        EnginePtr owned(new ConvertCore(&preset));
+        ConvertCore& core = *owned;
         core.outputFolder = out.path();
         for (const wchar_t* name : {L"Z:\\nowhere\\a.png", L"Z:\\nowhere\\b.png", L"Z:\\nowhere\\c.ico"})
             core.addJob(name);
@@ -220,11 +227,16 @@ TEST_F(RunLoop, ExistingDestinationIsAskedAboutAndKeptOrReplaced) {
             int answer;
             bool withCallback;
             bool replaced;
+            bool conversionFails;
         };
-        const Case cases[] = {{0, true, false}, {1, true, true}, {2, true, false}, {1, false, false}};
+        const Case cases[] = {
+            {0, true, false, false}, {1, true, true, false}, {2, true, false, false}, {1, false, false, false},
+            {1, true, false, true}, // asked, answered Yes, and the conversion fails: not done
+        };
         for (const Case& c : cases) {
             engine.clearJobs();
             const size_t convertedBefore = engine.convertedDests().size();
+            engine.failIndices = c.conversionFails ? std::set<int>{0} : std::set<int>{};
             addJobs({L"photo.png"});
             ASSERT_TRUE(wintest::writeFile(out.file(L"photo.ico"), "old"));
             QuestionLog log{&engine, c.answer, {}};
@@ -237,15 +249,16 @@ TEST_F(RunLoop, ExistingDestinationIsAskedAboutAndKeptOrReplaced) {
             std::string content;
             ASSERT_TRUE(wintest::readFile(out.file(L"photo.ico"), content));
             EXPECT_EQ(c.replaced ? engine.outputBytes : "old", content) << "answer " << c.answer;
-            EXPECT_EQ(100, progressOf(0)) << "the destination is in place either way";
-            EXPECT_EQ(c.replaced ? 1u : 0u, engine.convertedDests().size() - convertedBefore);
+            EXPECT_EQ(c.conversionFails ? 0 : 100, progressOf(0)) << "answer " << c.answer;
+            const bool converted = c.replaced || c.conversionFails;
+            EXPECT_EQ(converted ? 1u : 0u, engine.convertedDests().size() - convertedBefore);
             EXPECT_EQ(c.withCallback ? 1u : 0u, log.asked.size());
             if (!log.asked.empty()) {
                 EXPECT_EQ(1, log.asked[0].question);
                 EXPECT_EQ(out.file(L"photo.ico"), log.asked[0].dest);
                 EXPECT_TRUE(log.snapshotTaken);
             }
-            if (!c.replaced) {
+            if (!converted) {
                 EXPECT_EQ(std::vector<std::string>{"----- runProc : 0 -----\n"}, capture.lines());
             }
         }
@@ -366,7 +379,7 @@ TEST_F(RunLoop, DestroyingTheEngineWaitsForItsWorker) {
 
         HANDLE releaser = CreateThread(nullptr, 0, releaseUnlessEngineGone, held, 0, nullptr);
         ASSERT_NE(nullptr, releaser);
-        delete doomed;
+        ConvertCore::destroy(doomed);
         held->engineGone = true;
         const bool workerEnded = WaitForSingleObject(worker, 0) == WAIT_OBJECT_0;
         EXPECT_TRUE(workerEnded) << "the engine was freed while its worker still ran";
@@ -379,6 +392,67 @@ TEST_F(RunLoop, DestroyingTheEngineWaitsForItsWorker) {
             delete held;
         }
     }, kDeadlineMs, "destruction");
+}
+
+// An engine whose one conversion waits for the test, and which logs when its own part goes.
+class LoggingEngine : public ConvertCore {
+public:
+    LoggingEngine(ImagePreset* presetToUse, std::vector<std::string>& log, HANDLE begun, HANDLE release)
+        : ConvertCore(presetToUse), log_(log), begun_(begun), release_(release) {}
+    ~LoggingEngine() override { log_.push_back("subclass destroyed"); }
+    bool convert(const std::wstring&, const std::wstring&) override {
+        SetEvent(begun_);
+        WaitForSingleObject(release_, INFINITE);
+        log_.push_back("conversion ended");
+        return true;
+    }
+    void onRunEnd() override { log_.push_back("run ended"); }
+
+private:
+    std::vector<std::string>& log_;
+    HANDLE begun_;
+    HANDLE release_;
+};
+
+DWORD WINAPI setAfterAWhile(LPVOID event) {
+    Sleep(300);
+    SetEvent(static_cast<HANDLE>(event));
+    return 0;
+}
+
+TEST(RunLoopLifetime, AnEngineEndsOnlyAfterItsWorkersLastCallIntoIt) {
+    runWithDeadline([&] {
+        CImageConverter_PNG_ICO preset;
+        TempDir out;
+        std::vector<std::string> log;
+        HANDLE begun = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        LoggingEngine* engine = new LoggingEngine(&preset, log, begun, release);
+        engine->outputFolder = out.path();
+        engine->addJob(L"C:\\pictures\\large.png");
+        ASSERT_TRUE(engine->start());
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(begun, 10000));
+        HANDLE releaser = CreateThread(nullptr, 0, setAfterAWhile, release, 0, nullptr);
+        ConvertCore::destroy(engine);
+        EXPECT_EQ((std::vector<std::string>{"conversion ended", "run ended", "subclass destroyed"}), log);
+        WaitForSingleObject(releaser, INFINITE);
+        CloseHandle(releaser);
+        CloseHandle(begun);
+        CloseHandle(release);
+    }, kDeadlineMs, "engine lifetime");
+}
+
+// A wait on the old worker that fails says nothing of whether it ended: nothing may replace it.
+TEST_F(RunLoop, AFailedWaitForTheOldWorkerRefusesStartAndClear) {
+    HANDLE const unwaitable = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(0xDEAD0));
+    addJobs({L"a.png"});
+    engine.workerThread = unwaitable;
+    EXPECT_FALSE(engine.start());
+    EXPECT_EQ(unwaitable, engine.workerThread);
+    EXPECT_EQ(Idle, engine.runState.load());
+    EXPECT_FALSE(engine.clearJobs());
+    EXPECT_EQ(1, engine.getJobCount());
+    engine.workerThread = nullptr;
 }
 
 TEST(RunLoopStart, AWorkerThatCannotBeCreatedLeavesTheEngineIdle) {
@@ -439,7 +513,8 @@ TEST(RunLoopRealLibrary, ABatchOfRealPicturesIsWritten) {
         ASSERT_TRUE(wintest::writeFile(in.file(L"UPPER.PNG"), picture));
         ASSERT_TRUE(wintest::writeFile(in.file(L"broken.png"), "not a picture"));
 
-        ConvertCore core(&preset);
+        EnginePtr owned(new ConvertCore(&preset));
+        ConvertCore& core = *owned;
         core.outputFolder = out.path();
         for (const wchar_t* name : {L"photo.png", L"UPPER.PNG", L"broken.png"})
             core.addJob(in.file(name).c_str());
@@ -457,7 +532,8 @@ TEST(RunLoopRealLibrary, ABatchOfRealPicturesIsWritten) {
 
         // The icon converts back: an icon source becomes a PNG.
         TempDir again;
-        ConvertCore back(&preset);
+        EnginePtr ownedBack(new ConvertCore(&preset));
+        ConvertCore& back = *ownedBack;
         back.outputFolder = again.path();
         back.addJob(out.file(L"photo.ico").c_str());
         ASSERT_TRUE(startAndWaitForEnd(back));

@@ -84,6 +84,28 @@ TEST(Dll, FailureLeavesTheExistingDestinationAndNoTemporaryFile) {
     EXPECT_EQ(folder.names().size(), 2u);
 }
 
+// The temporary file's name is longer than the destination's; it must not cut the longest
+// destination short. Longer plain paths stay refused: callers cannot see what stands there.
+TEST(Dll, DestinationsUpToTheLongestPlainPathConvert) {
+    testfiles::ScratchFolder folder;
+    const std::wstring root = wide(folder.path());
+    const size_t longestFolder = MAX_PATH - 13; // CreateDirectoryW keeps room for an 8.3 name
+    const std::wstring deep = root + L"\\" + std::wstring(longestFolder - root.size() - 1, L'd');
+    ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+    const std::wstring source = root + L"\\s.png";
+    testfiles::writeFile(utf8(source), testimg::encodePng(testimg::pattern(16, 16, 5)));
+    const auto destinationOf = [&](size_t length) {
+        return deep + L"\\" + std::wstring(length - deep.size() - 1 - 4, L'n') + L".ico";
+    };
+    const std::wstring longest = destinationOf(MAX_PATH - 1);
+    EXPECT_EQ(gf_convertImage_OneFile(source.c_str(), longest.c_str(), L""), ERCI_OK);
+    EXPECT_EQ(GetFileAttributesW(longest.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+    EXPECT_EQ(gf_convertImage_OneFile(source.c_str(), destinationOf(MAX_PATH).c_str(), L""),
+              ERCI_ERR_WRITE_DESTINATION);
+    DeleteFileW(longest.c_str());
+    RemoveDirectoryW(deep.c_str());
+}
+
 // The colour bitmap of a loaded icon as top-down RGBA.
 tfi::RgbaImage iconPixels(HICON icon, int side) {
     tfi::RgbaImage image;

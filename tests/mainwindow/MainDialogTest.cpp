@@ -312,7 +312,7 @@ TEST(MainDialogClosing, WaitsForAWorkerStillFinishingItsFile) {
             } releaser{release};
             ASSERT_NE(program.dialog(), nullptr);
             // The dialog is idle in its modal loop and no run exists yet: swap in the held engine.
-            delete g_app.pConvertCore;
+            ConvertCore::destroy(g_app.pConvertCore);
             HeldEngine* engine = new HeldEngine(g_app.pPreset, log, release);
             g_app.pConvertCore = engine;
             engine->outputFolder = output.path();

@@ -4,6 +4,7 @@
 #include "WinTest.h"
 #include "app/AppGlobals.h"
 #include "app/ImageCache.h"
+#include "app/OleSession.h"
 #include "res/resource.h"
 #include "ui/MainDialog.h"
 
@@ -45,7 +46,10 @@ void ProgramUnderTest::run() {
     // Pictures from another module model a program whose pictures are missing; the icon and
     // the dialog still come from the program's own module.
     g_app.hInstance = program;
-    record_.dialogResult = DialogBoxParamW(program, MAKEINTRESOURCEW(IDD_MAIN), nullptr, mainDlgProc, 0);
+    {
+        OleSession ole;
+        record_.dialogResult = DialogBoxParamW(program, MAKEINTRESOURCEW(IDD_MAIN), nullptr, mainDlgProc, 0);
+    }
     record_.engineAfterClose = g_app.pConvertCore;
     record_.toolTipAfterClose = g_app.hToolTip;
     record_.imagesBeforeShutdown = g_buttonImages.size();

@@ -1,5 +1,6 @@
-// The Open button hands the box's text to the shell's "open" verb, and does nothing for an
-// empty box. The shell call is recorded instead of made, so no file manager starts.
+// The Open button shows an existing folder through the shell's "open" verb, refuses anything
+// else, and does nothing for an empty box. The shell call is recorded instead of made, so no
+// file manager starts.
 #include "FolderTesting.h"
 #include "ui/OutputFolder.h"
 
@@ -51,27 +52,55 @@ TEST(OpenCommand, EmptyBoxOpensNothing) {
     });
 }
 
-TEST(OpenCommand, HandsTheTextUnchangedToTheShellsOpenVerb) {
-    const std::wstring texts[] = {
-        L"C:\\out",
-        L" C:\\padded\\ ",                               // not trimmed
-        L"no such folder",                               // not checked either: the shell reports
-        L"C:\\\x0412\x044B\x0445\x043E\x0434\\\xD83D\xDE00", // Cyrillic and U+1F600
+// Only an existing folder opens, by its full path; anything else the shell could run or open
+// (a program found on the search path, a document, an address) gets the missing-folder refusal.
+TEST(OpenCommand, OpensOnlyAnExistingFolderByItsFullPath) {
+    wintest::TempDir temp;
+    const std::wstring unicode = temp.file(L"\x0412\x044B\x0445\x043E\x0434 \xD83D\xDE00");
+    ASSERT_TRUE(CreateDirectoryW(unicode.c_str(), nullptr));
+    ASSERT_TRUE(wintest::writeFile(temp.file(L"letter.txt"), "a document"));
+    struct Row {
+        std::wstring typed;
+        std::wstring opened; // empty: refused
     };
-    for (const std::wstring& text : texts) {
+    const Row rows[] = {
+        {temp.path(), temp.path()},
+        {L" \"" + temp.path() + L"\" ", temp.path()}, // as Explorer's "Copy as path" gives it
+        {unicode, unicode},
+        {L"notepad", L""},
+        {L"no such folder", L""},
+        {temp.file(L"letter.txt"), L""},
+        {L"https://example.com/", L""},
+    };
+    for (const Row& row : rows) {
+        wintest::MessageBoxAnswerer answerer(wintest::kCaption, {IDOK});
+        HWND mainWindow = nullptr;
         runWithMainDialog([&](wintest::MainDialogHost& host) {
+            mainWindow = host.dialog();
             ShellCallRecorder recorder;
-            typeFolder(host, text);
+            typeFolder(host, row.typed);
             wintest::sendCommand(host.dialog(), IDC_OPEN_FOLDER);
+            if (row.opened.empty()) {
+                EXPECT_TRUE(g_shellCalls.empty());
+                return;
+            }
             ASSERT_EQ(g_shellCalls.size(), 1u);
             const ShellCall& call = g_shellCalls[0];
             EXPECT_EQ(call.owner, nullptr);
             EXPECT_EQ(call.verb, L"open");
-            EXPECT_EQ(call.file, text);
+            EXPECT_EQ(call.file, row.opened);
             EXPECT_FALSE(call.hasParameters);
             EXPECT_FALSE(call.hasDirectory);
             EXPECT_EQ(call.show, SW_SHOW);
         });
+        const std::vector<wintest::SeenMessageBox> seen = answerer.seen();
+        if (row.opened.empty()) {
+            ASSERT_EQ(seen.size(), 1u);
+            EXPECT_EQ(seen[0].text, L"The output folder doesn't exist.");
+            EXPECT_EQ(seen[0].owner, mainWindow);
+        } else {
+            EXPECT_TRUE(seen.empty());
+        }
     }
 }
 

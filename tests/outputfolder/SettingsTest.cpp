@@ -6,6 +6,8 @@
 #include "engine/ImagePreset.h"
 #include "ui/OutputFolder.h"
 
+#include <string>
+#include <utility>
 #include <vector>
 
 using namespace foldertest;
@@ -109,16 +111,21 @@ TEST_F(OutputFolderSettings, EmptiedBoxIsRememberedAsEmpty) {
     EXPECT_EQ(shownAtStart(), L"");
 }
 
-TEST_F(OutputFolderSettings, TextIsSavedAndLoadedUnchanged) {
-    const std::wstring texts[] = {
-        L"C:\\" + std::wstring(256, L'f'),                       // 259 units, the longest that loads
-        L"  C:\\spaced out\\ ",                                  // no trimming
-        L"C:\\\x0412\x044B\x0445\x043E\x0434\\\x56FE\x50CF\\\xD83D\xDE00", // Cyrillic, CJK, U+1F600
+// Saved as the program uses it: without surrounding spaces and one pair of surrounding quotes.
+TEST_F(OutputFolderSettings, TextIsSavedAsUsedAndLoadedUnchanged) {
+    const std::wstring longest = L"C:\\" + std::wstring(256, L'f'); // 259 units, the longest that loads
+    // Cyrillic, CJK, U+1F600
+    const std::wstring unicode = L"C:\\\x0412\x044B\x0445\x043E\x0434\\\x56FE\x50CF\\\xD83D\xDE00";
+    const std::pair<std::wstring, std::wstring> typedAndSaved[] = {
+        {longest, longest},
+        {L"  \"C:\\spaced out\\ \" ", L"C:\\spaced out\\"},
+        {L"C:\\inner  spaces", L"C:\\inner  spaces"},
+        {unicode, unicode},
     };
-    ASSERT_EQ(texts[0].size(), 259u);
-    for (const std::wstring& text : texts) {
-        closeWithFolder(text);
-        EXPECT_EQ(shownAtStart(), text);
+    ASSERT_EQ(longest.size(), 259u);
+    for (const auto& row : typedAndSaved) {
+        closeWithFolder(row.first);
+        EXPECT_EQ(shownAtStart(), row.second);
     }
 }
 

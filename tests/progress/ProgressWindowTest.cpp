@@ -17,6 +17,7 @@
 
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace wintest;
@@ -182,6 +183,54 @@ TEST_F(ProgressWindow, FailedStartEndsAtOnceWithTwo) {
     EXPECT_EQ(2, result);
     EXPECT_EQ(Idle, engine.runState.load());
     EXPECT_TRUE(engine.convertedDests().empty());
+}
+
+UINT_PTR WINAPI refuseTimer(HWND, UINT_PTR, UINT, TIMERPROC) {
+    return 0;
+}
+
+// With the desktop's objects used up, SetTimer fails: the window could then never show the
+// end of a run nor close after a stop, and the main window would stay disabled.
+TEST_F(ProgressWindow, WithoutItsTimerEndsAtOnceAndStartsNoRun) {
+    addJobs(2);
+    g_setProgressTimer = refuseTimer;
+    INT_PTR result = -1;
+    bool appeared = false;
+    runWithDeadline(
+        [&] {
+            // A window that stays is closed with Close, so the check fails instead of hanging.
+            std::thread closer([&] {
+                HWND dlg = waitForWindow(L"#32770", kProgressTitle, kSeveralTicksMs * 3);
+                appeared = dlg != nullptr;
+                if (dlg)
+                    closeLeftovers(dlg);
+            });
+            result = DialogBoxParamW(g_app.hInstance, MAKEINTRESOURCEW(IDD_PROGRESS), nullptr, progressDlgProc, 0);
+            closer.join();
+        },
+        kDeadlineMs, "no timer");
+    g_setProgressTimer = SetTimer;
+    EXPECT_FALSE(appeared) << "the window stayed without its timer";
+    EXPECT_EQ(2, result);
+    EXPECT_EQ(0, engine.startCalls.load());
+    EXPECT_TRUE(engine.convertedDests().empty());
+}
+
+// A path is shown as it is, "&" included, and a long one keeps its file name when it is cut.
+TEST_F(ProgressWindow, FileLineShowsAmpersandsAndKeepsTheFileNameOfALongPath) {
+    const std::wstring source = L"C:\\Photos & Art\\" + std::wstring(200, L'x') + L"\\the picture.png";
+    engine.addJob(source.c_str());
+    engine.holdJob(0);
+    run([&](HWND dlg) {
+        ASSERT_TRUE(engine.waitJobHeld());
+        ASSERT_TRUE(waitForText(dlg, IDC_PROGRESS_FILE, source));
+        const LONG style = GetWindowLongW(GetDlgItem(dlg, IDC_PROGRESS_FILE), GWL_STYLE);
+        EXPECT_EQ(SS_NOPREFIX, style & SS_NOPREFIX) << "& is taken for a mnemonic";
+        EXPECT_EQ(SS_PATHELLIPSIS, style & SS_ELLIPSISMASK) << "a long path is cut at its end";
+        engine.releaseJob();
+        ASSERT_TRUE(waitForText(dlg, IDC_PROGRESS_FILE, L"Complete"));
+        clickButton(dlg, IDC_CLOSE);
+    });
 }
 
 // ---- The stop question. ----

@@ -77,9 +77,7 @@ bool FakeEngine::convert(const std::wstring& source, const std::wstring& dest) {
     convertedDests_.push_back(dest);
     foldersSeen_.push_back(outputFolder);
     LeaveCriticalSection(&recordGuard_);
-    if (!failIndices.count(index))
-        wintest::writeFile(dest, outputBytes);
-    return true;
+    return !failIndices.count(index) && wintest::writeFile(dest, outputBytes);
 }
 
 bool FakeEngine::waitJobHeld(DWORD timeoutMs) {

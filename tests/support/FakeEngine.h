@@ -38,7 +38,7 @@ public:
     std::vector<std::wstring> convertedDests();
     std::vector<std::wstring> foldersSeenByConvert();
 
-    // Sources whose job index is listed here convert to nothing: the job fails.
+    // Sources whose job index is listed here convert to nothing and report it: the job fails.
     std::set<int> failIndices;
     // What a conversion writes into its destination.
     std::string outputBytes = "converted by the fake engine";

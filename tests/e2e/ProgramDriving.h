@@ -1,0 +1,60 @@
+// What the end-to-end tests do to the built program's windows, as a user reaches them: its
+// controls by the ids a user's clicks arrive with, its list, and a run from Convert to Close.
+#pragma once
+
+#include "ProgramTexts.h"
+#include "WinTest.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+// Control ids of the program's windows (res/resource.h).
+const int kConvertButton = 1001;
+const int kOutputFolderEdit = 1006;
+const int kAddButton = 1010;
+const int kRemoveButton = 1011;
+const int kClearButton = 1012;
+const int kSourceList = 1013;
+const int kOpenButton = 1014;
+const int kProgressFile = 1016;
+const int kProgressCount = 1018;
+const int kCloseButton = 1021;
+
+inline void setText(HWND control, const std::wstring& text) {
+    SendMessageW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+inline void setFolderText(HWND main, const std::wstring& text) {
+    setText(GetDlgItem(main, kOutputFolderEdit), text);
+}
+
+inline int entryCount(HWND main) {
+    return static_cast<int>(SendMessageW(GetDlgItem(main, kSourceList), LB_GETCOUNT, 0, 0));
+}
+
+inline std::vector<int> selection(HWND main) {
+    return wintest::listSelection(GetDlgItem(main, kSourceList));
+}
+
+inline std::vector<std::wstring> entries(HWND main) {
+    return wintest::listItems(GetDlgItem(main, kSourceList));
+}
+
+// Presses Convert, waits for the run to complete, checks its count line and presses Close.
+inline void convertAndClose(HWND main, DWORD programId, const wchar_t* countLine) {
+    wintest::clickButton(main, kConvertButton);
+    HWND progress = wintest::waitForProcessWindow(programId, wintest::kProgressTitle);
+    ASSERT_TRUE(progress != nullptr) << "no progress window";
+    ASSERT_TRUE(
+        wintest::waitUntil([&] { return wintest::controlText(progress, kProgressFile) == L"Complete"; }, 60000));
+    EXPECT_EQ(countLine, wintest::controlText(progress, kProgressCount));
+    wintest::clickButton(progress, kCloseButton);
+    ASSERT_TRUE(wintest::waitUntil([&] { return !IsWindow(progress); }));
+    ASSERT_TRUE(wintest::isResponsive(main));
+}
+
+} // namespace e2e
