@@ -299,7 +299,8 @@ TEST_F(RunLoop, StopAndWaitIsBoundedBeforeAndAfterARun) {
         engine.stopAndWait();
         took = GetTickCount() - start;
         EXPECT_EQ(Completed, engine.runState.load());
-        EXPECT_GE(took, 90u);
+        // GetTickCount under Wine on a busy host has been seen 14 ms short of a 100 ms sleep.
+        EXPECT_GE(took, 50u) << "the poll after a finished run does not wait at all";
         EXPECT_LT(took, 900u) << "a finished run is seen after the first 100 ms";
     }, kDeadlineMs, "stopAndWait bounds");
 }
