@@ -36,6 +36,23 @@ bool copyIntoBlock(HGLOBAL block, const void* bytes, DWORD size) {
     return true;
 }
 
+// Replaces whatever the cache holds, so a picture of another set never stays beside the new
+// ones, and none is leaked.
+void loadPictureSet(HINSTANCE module, size_t set) {
+    releaseButtonImages();
+    g_pictureModule = module;
+    g_loadedSet = set;
+    for (const ToolButtonDef* button = g_toolButtons; button->controlId != 0; ++button) {
+        const UINT id = IDR_PNG_IN_SET(button->pngResourceId, static_cast<UINT>(set));
+        HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(LOWORD(id)), L"PNG");
+        if (!resource)
+            continue;
+        Gdiplus::Image* image = createImageFromResource(resource, module);
+        if (image)
+            g_buttonImages[button->controlId] = image;
+    }
+}
+
 } // namespace
 
 Gdiplus::Image* createImageFromResource(HRSRC resource, HINSTANCE hInstance) {
@@ -71,27 +88,6 @@ Gdiplus::Image* createImageFromResource(HRSRC resource, HINSTANCE hInstance) {
     // then fills the face and draws nothing.
     return ::new (memory) Gdiplus::Image(stream.get());
 }
-
-namespace {
-
-// Replaces whatever the cache holds, so a picture of another set never stays beside the new
-// ones, and none is leaked.
-void loadPictureSet(HINSTANCE module, size_t set) {
-    releaseButtonImages();
-    g_pictureModule = module;
-    g_loadedSet = set;
-    for (const ToolButtonDef* button = g_toolButtons; button->controlId != 0; ++button) {
-        const UINT id = IDR_PNG_IN_SET(button->pngResourceId, static_cast<UINT>(set));
-        HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(LOWORD(id)), L"PNG");
-        if (!resource)
-            continue;
-        Gdiplus::Image* image = createImageFromResource(resource, module);
-        if (image)
-            g_buttonImages[button->controlId] = image;
-    }
-}
-
-} // namespace
 
 size_t pictureSetForDpi(UINT dpi) {
     const int largest = static_cast<int>(kPictureSetSizes[0] * dpi / kDefaultDpi);

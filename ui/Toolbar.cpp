@@ -59,8 +59,8 @@ void drawToolButton(const DRAWITEMSTRUCT* item) {
     const RECT& rect = item->rcItem;
     int left = (rect.right - width - rect.left) / 2;
     int top = (rect.bottom - height - rect.top) / 2;
-    // The pressed look: right and down by a pixel at 100 %, by as much more as the display scale
-    // is, on every selection change and while selected.
+    // The pressed look moves the picture right and down, one pixel at 100 % and round(DPI / 96)
+    // above, on every selection change and while selected.
     if ((item->itemAction & ODA_SELECT) || (item->itemState & ODS_SELECTED)) {
         const int shift = pressedShiftForDpi(windowDpi(item->hwndItem));
         left += shift;
