@@ -5,6 +5,9 @@
 // screenshot in the build folder's screenshots folder. A window moved to a monitor of another
 // scale takes the rectangle Windows suggests, and that scale's pictures and icons.
 //
+// Wine treats every program as per-monitor aware, manifest or not; the manifest's declaration is
+// checked with the other resources (tests/resources).
+//
 // LogPixels belongs to the whole Wine prefix; this file's tests hold the display, as every
 // window test does, so no other window test runs meanwhile, and they put the value back.
 #include <gtest/gtest.h>

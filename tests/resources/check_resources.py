@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """Checks the committed pictures in res/: the application icon's images, sizes and depths,
-and the four toolbar PNGs at every display scale's size. Windows loads these straight from the resources, so a malformed
+the four toolbar PNGs at every display scale's size, and the manifest's display-scale settings. Windows loads these straight from the resources, so a malformed
 entry shows up only as a missing or garbled icon; this catches it on Linux.
 
 Usage: check_resources.py RES_DIR      (prints 'N passed, M failed', exits 1 on failure)
@@ -12,6 +12,7 @@ import struct
 import subprocess
 import sys
 import zlib
+from xml.etree import ElementTree
 
 from PIL import Image, ImageChops
 
@@ -257,6 +258,18 @@ def check_toolbar_is_artgen_output(res, size):
         expect(same, f"{name} differs from artgen's drawing: run tools/artgen/artgen.py res/")
 
 
+def check_manifest_dpi_awareness(path):
+    """Per-monitor v2 awareness, and per-monitor awareness for Windows that predates it. Wine
+    treats every program as aware, so only this check sees the declaration go missing."""
+    asm3 = "{urn:schemas-microsoft-com:asm.v3}"
+    settings = ElementTree.parse(path).getroot().find(f"{asm3}application/{asm3}windowsSettings")
+    expect(settings is not None, "no application/windowsSettings block")
+    v2 = settings.findtext("{http://schemas.microsoft.com/SMI/2016/WindowsSettings}dpiAwareness")
+    v1 = settings.findtext("{http://schemas.microsoft.com/SMI/2005/WindowsSettings}dpiAware")
+    expect(v2 == "PerMonitorV2", f"dpiAwareness is {v2!r}, want 'PerMonitorV2'")
+    expect(v1 == "true/pm", f"dpiAware is {v1!r}, want 'true/pm'")
+
+
 def main(argv):
     if len(argv) != 2:
         print(__doc__.strip().splitlines()[-1], file=sys.stderr)
@@ -274,6 +287,8 @@ def main(argv):
         ("icon palette images", lambda: check_ico_palette_images(ico)),
         ("icotool -l lists the images", lambda: check_icotool(ico_path)),
         ("Pillow opens every icon image", lambda: check_pillow_ico(ico_path)),
+        ("the manifest declares per-monitor DPI awareness",
+         lambda: check_manifest_dpi_awareness(f"{res}/app.manifest")),
     ]
     for size in TOOLBAR_SIZES:
         checks += [(f"{n} {size} px is {size}x{size} 8-bit RGBA",
