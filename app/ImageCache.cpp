@@ -8,12 +8,24 @@
 #include <new>
 
 #include "AppGlobals.h"
+#include "DisplayScale.h"
 #include "ScopedHandle.h"
 #include "engine/ImagePreset.h"
+#include "res/resource.h"
 
 std::map<uint32_t, Gdiplus::Image*> g_buttonImages;
 
+const int kPictureSetSizes[] = {32, 40, 48, 56, 64, 80, 96};
+const size_t kPictureSetCount = sizeof(kPictureSetSizes) / sizeof(kPictureSetSizes[0]);
+
 namespace {
+
+const size_t kNoSet = static_cast<size_t>(-1);
+
+// Where the pictures in the cache came from, and which set they are; a change of display
+// scale reloads from the same module.
+HINSTANCE g_pictureModule = nullptr;
+size_t g_loadedSet = kNoSet;
 
 bool copyIntoBlock(HGLOBAL block, const void* bytes, DWORD size) {
     void* target = GlobalLock(block);
@@ -22,6 +34,23 @@ bool copyIntoBlock(HGLOBAL block, const void* bytes, DWORD size) {
     memcpy(target, bytes, size);
     GlobalUnlock(block);
     return true;
+}
+
+// Replaces whatever the cache holds, so a picture of another set never stays beside the new
+// ones, and none is leaked.
+void loadPictureSet(HINSTANCE module, size_t set) {
+    releaseButtonImages();
+    g_pictureModule = module;
+    g_loadedSet = set;
+    for (const ToolButtonDef* button = g_toolButtons; button->controlId != 0; ++button) {
+        const UINT id = IDR_PNG_IN_SET(button->pngResourceId, static_cast<UINT>(set));
+        HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(LOWORD(id)), L"PNG");
+        if (!resource)
+            continue;
+        Gdiplus::Image* image = createImageFromResource(resource, module);
+        if (image)
+            g_buttonImages[button->controlId] = image;
+    }
 }
 
 } // namespace
@@ -60,21 +89,25 @@ Gdiplus::Image* createImageFromResource(HRSRC resource, HINSTANCE hInstance) {
     return ::new (memory) Gdiplus::Image(stream.get());
 }
 
+size_t pictureSetForDpi(UINT dpi) {
+    const int largest = static_cast<int>(kPictureSetSizes[0] * dpi / kDefaultDpi);
+    size_t set = 0;
+    while (set + 1 < kPictureSetCount && kPictureSetSizes[set + 1] <= largest)
+        ++set;
+    return set;
+}
+
 bool loadButtonImages(HINSTANCE hInstance) {
     g_app.hInstance = hInstance;
-    for (const ToolButtonDef* button = g_toolButtons; button->controlId != 0; ++button) {
-        HRSRC resource = FindResourceW(hInstance, MAKEINTRESOURCEW(LOWORD(button->pngResourceId)), L"PNG");
-        if (!resource)
-            continue;
-        Gdiplus::Image* image = createImageFromResource(resource, hInstance);
-        if (!image)
-            continue;
-        // A second load replaces the picture instead of leaking the first one.
-        Gdiplus::Image*& slot = g_buttonImages[button->controlId];
-        delete slot;
-        slot = image;
-    }
+    loadPictureSet(hInstance, pictureSetForDpi(systemDpi()));
     return true;
+}
+
+void loadButtonImagesForDpi(UINT dpi) {
+    const size_t set = pictureSetForDpi(dpi);
+    if (!g_pictureModule || set == g_loadedSet)
+        return;
+    loadPictureSet(g_pictureModule, set);
 }
 
 void releaseButtonImages() {
@@ -82,4 +115,6 @@ void releaseButtonImages() {
     for (auto& entry : g_buttonImages)
         delete entry.second;
     g_buttonImages.clear();
+    g_pictureModule = nullptr;
+    g_loadedSet = kNoSet;
 }

@@ -26,6 +26,12 @@ public:
         handle_ = Traits::empty();
         return handle;
     }
+    // Takes another handle in place of the one held, which is freed.
+    void reset(Handle handle) {
+        if (valid() && handle != handle_)
+            Traits::free(handle_);
+        handle_ = handle;
+    }
 
 private:
     Handle handle_;
@@ -60,3 +66,17 @@ struct FindTraits {
 };
 // A search of a folder's entries.
 using FindHandle = ScopedHandle<HANDLE, FindTraits>;
+
+struct ScreenDcTraits {
+    static HDC empty() { return nullptr; }
+    static void free(HDC dc) { ReleaseDC(nullptr, dc); }
+};
+// The screen's device context, from GetDC(nullptr).
+using ScreenDc = ScopedHandle<HDC, ScreenDcTraits>;
+
+struct IconTraits {
+    static HICON empty() { return nullptr; }
+    static void free(HICON icon) { DestroyIcon(icon); }
+};
+// An icon made for this program (LoadImage without LR_SHARED), not a shared one.
+using OwnedIcon = ScopedHandle<HICON, IconTraits>;

@@ -8,11 +8,16 @@
 #define IDD_MAIN 129
 #define IDD_PROGRESS 130
 
-// Toolbar pictures: 32 x 32 RGBA PNGs of the custom resource type "PNG".
+// Toolbar pictures: RGBA PNGs of the custom resource type "PNG", one set per display scale.
+// These are the 100 % set, 32 x 32.
 #define IDR_PNG_ADD 133
 #define IDR_PNG_CLEAR 134
 #define IDR_PNG_CONVERT 135
 #define IDR_PNG_REMOVE 136
+// Set n (1 to 6: 125, 150, 175, 200, 250 and 300 %, 40 to 96 pixels) has the 100 % ids plus
+// 100 n: 233-236, 333-336, ... 733-736.
+#define IDR_PNG_SET_STEP 100
+#define IDR_PNG_IN_SET(id100, set) ((id100) + IDR_PNG_SET_STEP * (set))
 
 // Main dialog controls.
 #define IDC_CONVERT 1001

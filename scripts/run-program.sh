@@ -10,6 +10,9 @@
 # on a private virtual display: the script waits for the main window, saves a screenshot of it
 # as OUT_DIR/main-window.png, closes the program with Esc as a user would, and stops the display.
 # The exit status is the program's own (0 after a clean close).
+#
+# TARNEL_DPI=144 (or any DPI) runs the program at that display scale, 150 % here, by setting the
+# prefix's LogPixels; the screenshot is then main-window-144dpi.png. Unset, the scale is 100 %.
 set -euo pipefail
 
 if [ $# -lt 2 ] || [ $# -gt 3 ]; then
@@ -29,6 +32,7 @@ if [ ! -f "$program" ]; then
 fi
 
 export WINEPREFIX=${WINEPREFIX:-$out/wineprefix-run}
+dpi=${TARNEL_DPI:-96}
 export WINEDEBUG=-all
 if ! probe=$(tarnel_wine_probe "$WINEARCH"); then
   echo "cannot start the $WINEARCH program: $probe" >&2
@@ -49,6 +53,7 @@ prepare_prefix() {
       cp "/usr/share/wine/fonts/$font" "$fonts/"
     fi
   done
+  "$WINELOADER" reg.exe add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
 }
 
 if [ -n "${DISPLAY:-}" ]; then
@@ -108,6 +113,7 @@ fi
 # Give the owner-drawn buttons time to paint before the picture is taken.
 sleep 1
 screenshot=$out/main-window.png
+[ "$dpi" = 96 ] || screenshot=$out/main-window-${dpi}dpi.png
 import -window "$window" "$screenshot"
 
 # Esc reaches the dialog as a key press and goes through the program's own close path. The

@@ -57,6 +57,9 @@ init_prefix() {
   # The first program of a server session starts Wine's own services; start them here, away
   # from CTest's pipes, or they would hold the first test's output open until the server ends.
   step "$WINELOADER" cmd.exe /c exit
+  # A display-scale test that was killed may have left its scale (LogPixels) in the prefix; every
+  # run starts at 100 %. The value is absent unless a test set it, so a failed delete is normal.
+  "$WINELOADER" reg.exe delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null 2>&1 </dev/null || true
 }
 
 case $verb in

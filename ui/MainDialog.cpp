@@ -8,7 +8,10 @@
 #include "ProductText.h"
 #include "SourceList.h"
 #include "Toolbar.h"
+#include "WindowIcons.h"
 #include "app/AppGlobals.h"
+#include "app/DisplayScale.h"
+#include "app/ImageCache.h"
 #include "engine/ConvertCore.h"
 #include "res/resource.h"
 
@@ -95,6 +98,17 @@ INT_PTR onCommand(WORD id) {
     return handled ? TRUE : FALSE;
 }
 
+// The window moved to a monitor of another scale, or the scale changed. FALSE lets the dialog
+// manager of a per-monitor-v2 window go on to lay the controls out and set their fonts anew.
+INT_PTR onDpiChanged(HWND hwnd, WPARAM wParam, LPARAM lParam) {
+    const UINT dpi = HIWORD(wParam);
+    takeSuggestedRect(hwnd, lParam);
+    setWindowIcons(hwnd, dpi);
+    loadButtonImagesForDpi(dpi);
+    RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    return FALSE;
+}
+
 INT_PTR onDropFiles(HDROP drop) {
     if (g_mainState.commandRunning)
         ignoreDroppedFiles(drop);
@@ -116,6 +130,8 @@ INT_PTR CALLBACK mainDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
         return onCommand(LOWORD(wParam));
     case WM_DROPFILES:
         return onDropFiles(reinterpret_cast<HDROP>(wParam));
+    case WM_DPICHANGED:
+        return onDpiChanged(hwnd, wParam, lParam);
     default:
         return FALSE;
     }
@@ -124,13 +140,13 @@ INT_PTR CALLBACK mainDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
 bool onInitMainDlg(HWND hwnd) {
     g_app.hMainDlg = hwnd;
     g_mainState = MainDialogState();
-    // A shared resource icon: never destroyed.
-    g_app.hAppIcon = LoadIconW(g_app.hInstance, MAKEINTRESOURCEW(IDI_APP));
 
     const std::wstring title = std::wstring(kProductCaption) + L" " + kProductVersion;
     SetWindowTextW(hwnd, title.c_str());
-    SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(g_app.hAppIcon));
-    SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(g_app.hAppIcon));
+    // The window may open on a monitor whose scale is not the one the session started with.
+    const UINT dpi = windowDpi(hwnd);
+    setWindowIcons(hwnd, dpi);
+    loadButtonImagesForDpi(dpi);
 
     g_app.pConvertCore = new ConvertCore(g_app.pPreset);
     const bool ready = g_app.pConvertCore->isReady();

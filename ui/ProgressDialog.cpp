@@ -4,6 +4,7 @@
 
 #include "Confirmations.h"
 #include "app/AppGlobals.h"
+#include "app/DisplayScale.h"
 #include "engine/ConvertCore.h"
 #include "res/resource.h"
 
@@ -128,6 +129,13 @@ INT_PTR onProgressCommand(HWND hwnd, int id) {
     }
 }
 
+// FALSE lets the dialog manager of a per-monitor-v2 window go on to lay the controls out and
+// set their fonts for the new scale.
+INT_PTR onProgressDpiChanged(HWND hwnd, LPARAM lParam) {
+    takeSuggestedRect(hwnd, lParam);
+    return FALSE;
+}
+
 } // namespace
 
 INT_PTR CALLBACK progressDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -142,6 +150,8 @@ INT_PTR CALLBACK progressDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
     case WM_TIMER:
         onProgressTimer(hwnd);
         return TRUE;
+    case WM_DPICHANGED:
+        return onProgressDpiChanged(hwnd, lParam);
     default:
         return FALSE;
     }

@@ -6,6 +6,7 @@
 #include <gdiplus.h>
 
 #include "app/AppGlobals.h"
+#include "app/DisplayScale.h"
 #include "app/ImageCache.h"
 #include "engine/ImagePreset.h"
 
@@ -37,6 +38,12 @@ void createToolTips() {
     }
 }
 
+int pressedShiftForDpi(UINT dpi) {
+    // Rounded half up; never less than the one pixel of 100 %.
+    const int shift = static_cast<int>((dpi + kDefaultDpi / 2) / kDefaultDpi);
+    return shift > 1 ? shift : 1;
+}
+
 void drawToolButton(const DRAWITEMSTRUCT* item) {
     if (!item || item->CtlType != ODT_BUTTON)
         return;
@@ -52,14 +59,16 @@ void drawToolButton(const DRAWITEMSTRUCT* item) {
     const RECT& rect = item->rcItem;
     int left = (rect.right - width - rect.left) / 2;
     int top = (rect.bottom - height - rect.top) / 2;
-    // The pressed look: one pixel right and down, on every selection change and while selected.
+    // The pressed look moves the picture right and down, one pixel at 100 % and round(DPI / 96)
+    // above, on every selection change and while selected.
     if ((item->itemAction & ODA_SELECT) || (item->itemState & ODS_SELECTED)) {
-        ++left;
-        ++top;
+        const int shift = pressedShiftForDpi(windowDpi(item->hwndItem));
+        left += shift;
+        top += shift;
     }
 
     FillRect(item->hDC, &rect, GetSysColorBrush(COLOR_BTNFACE));
     Gdiplus::Graphics graphics(item->hDC);
-    // Natural size, never scaled: the pictures are drawn for this button size.
+    // Natural size, never scaled: the cache holds the set drawn for this display scale.
     graphics.DrawImage(image, rect.left + left, rect.top + top, width, height);
 }

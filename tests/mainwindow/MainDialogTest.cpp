@@ -11,6 +11,7 @@
 
 #include "ProgramTexts.h"
 #include "ProgramUnderTest.h"
+#include "TestCanvas.h"
 #include "WinTest.h"
 #include "app/AppGlobals.h"
 #include "app/ImageCache.h"
@@ -46,11 +47,26 @@ TEST(MainDialogStartUp, TitleAndBothIconsComeFromTheProgram) {
             ASSERT_NE(dialog, nullptr);
             EXPECT_EQ(wintest::windowText(dialog), wintest::kMainTitle);
 
-            // LoadIconW hands out one shared handle per resource, so equality means icon 107.
-            HICON appIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP));
-            ASSERT_NE(appIcon, nullptr);
-            EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(dialog, WM_GETICON, ICON_BIG, 0)), appIcon);
-            EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(dialog, WM_GETICON, ICON_SMALL, 0)), appIcon);
+            // Each icon is made at its own size, so that neither is a stretched copy of the other.
+            HICON big = reinterpret_cast<HICON>(SendMessageW(dialog, WM_GETICON, ICON_BIG, 0));
+            HICON small = reinterpret_cast<HICON>(SendMessageW(dialog, WM_GETICON, ICON_SMALL, 0));
+            EXPECT_EQ(big, g_app.hAppIcon);
+            EXPECT_EQ(iconSide(big), GetSystemMetrics(SM_CXICON));
+            EXPECT_EQ(iconSide(small), GetSystemMetrics(SM_CXSMICON));
+
+            // Both show icon 107's own entries of their sizes.
+            for (HICON shown : {big, small}) {
+                const int side = iconSide(shown);
+                HICON entry = static_cast<HICON>(
+                    LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, side, side, 0));
+                ASSERT_NE(entry, nullptr);
+                Canvas fromWindow(side, side);
+                Canvas fromResource(side, side);
+                drawIcon(fromWindow, shown);
+                drawIcon(fromResource, entry);
+                DestroyIcon(entry);
+                EXPECT_EQ(fromWindow.copy(), fromResource.copy()) << side;
+            }
         },
         kDeadlineMs, "title and icons");
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "TestCanvas.h"
 #include "TestResources.h"
 #include "app/AppGlobals.h"
 #include "app/ImageCache.h"
@@ -16,80 +17,13 @@
 #include "ui/MainDialog.h"
 #include "ui/Toolbar.h"
 
+using mainwindow::Canvas;
+using mainwindow::decodePicture;
+using mainwindow::kUntouched;
+
 namespace {
 
-const uint32_t kUntouched = 0x00123456; // a colour no button face or picture uses here
 const uint32_t kPictureColour = 0x000000C8; // pure blue, as the canvas stores it (0x00RRGGBB)
-
-// A 32-bit top-down DIB selected into a memory device context.
-class Canvas {
-public:
-    Canvas(int width, int height) : width_(width), height_(height) {
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof(info.bmiHeader);
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        dc_ = CreateCompatibleDC(nullptr);
-        void* bits = nullptr;
-        bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        bits_ = static_cast<uint32_t*>(bits);
-        previous_ = SelectObject(dc_, bitmap_);
-        for (int i = 0; i < width * height; ++i)
-            bits_[i] = kUntouched;
-    }
-    ~Canvas() {
-        SelectObject(dc_, previous_);
-        DeleteObject(bitmap_);
-        DeleteDC(dc_);
-    }
-    Canvas(const Canvas&) = delete;
-    Canvas& operator=(const Canvas&) = delete;
-
-    HDC dc() const { return dc_; }
-    uint32_t pixel(int x, int y) const {
-        GdiFlush();
-        return bits_[y * width_ + x] & 0x00FFFFFF;
-    }
-    // The smallest rectangle around every pixel of that colour; empty when there is none.
-    RECT boundsOf(uint32_t colour) const {
-        RECT bounds = {width_, height_, 0, 0};
-        for (int y = 0; y < height_; ++y) {
-            for (int x = 0; x < width_; ++x) {
-                if (pixel(x, y) != colour)
-                    continue;
-                bounds.left = x < bounds.left ? x : bounds.left;
-                bounds.top = y < bounds.top ? y : bounds.top;
-                bounds.right = x + 1 > bounds.right ? x + 1 : bounds.right;
-                bounds.bottom = y + 1 > bounds.bottom ? y + 1 : bounds.bottom;
-            }
-        }
-        return bounds;
-    }
-    int countOf(uint32_t colour) const {
-        int count = 0;
-        for (int y = 0; y < height_; ++y)
-            for (int x = 0; x < width_; ++x)
-                count += pixel(x, y) == colour;
-        return count;
-    }
-    std::vector<uint32_t> copy() const {
-        GdiFlush();
-        return std::vector<uint32_t>(bits_, bits_ + width_ * height_);
-    }
-    int width() const { return width_; }
-    int height() const { return height_; }
-
-private:
-    int width_;
-    int height_;
-    HDC dc_ = nullptr;
-    HBITMAP bitmap_ = nullptr;
-    HGDIOBJ previous_ = nullptr;
-    uint32_t* bits_ = nullptr;
-};
 
 uint32_t buttonFace() {
     const COLORREF face = GetSysColor(COLOR_BTNFACE);
@@ -113,12 +47,6 @@ Gdiplus::Image* solidPicture() {
     Gdiplus::Graphics graphics(picture);
     graphics.Clear(Gdiplus::Color(255, 0, 0, 0xC8));
     return picture;
-}
-
-Gdiplus::Image* decodeResource(UINT id) {
-    HINSTANCE module = GetModuleHandleW(nullptr);
-    HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(id), L"PNG");
-    return resource ? createImageFromResource(resource, module) : nullptr;
 }
 
 // GDI+ for the painter and the cache alone; the cache starts and ends empty.
@@ -217,7 +145,7 @@ TEST_F(ToolbarPaint, NothingIsDrawnWithoutACachedPictureOrForAnotherControlType)
 }
 
 TEST_F(ToolbarPaint, UndecodablePictureGetsTheFaceButNoPicture) {
-    Gdiplus::Image* broken = decodeResource(IDR_TEST_UNDECODABLE);
+    Gdiplus::Image* broken = decodePicture(IDR_TEST_UNDECODABLE);
     ASSERT_NE(broken, nullptr);
     EXPECT_EQ(broken->GetWidth(), 0u);
     EXPECT_NE(broken->GetLastStatus(), Gdiplus::Ok);
@@ -263,7 +191,7 @@ TEST_F(ToolbarPaint, CacheHoldsTheFourToolbarPicturesByButton) {
         EXPECT_LT(fromCache.countOf(buttonFace()), 54 * 41 - 100);
 
         // The same picture as its resource decoded afresh: the button shows its own picture.
-        Gdiplus::Image* reference = decodeResource(row.resourceId);
+        Gdiplus::Image* reference = decodePicture(row.resourceId);
         ASSERT_NE(reference, nullptr);
         Canvas fromResource(54, 41);
         {
@@ -323,4 +251,36 @@ TEST_F(ToolbarPaint, ReleasingTwiceIsHarmless) {
     EXPECT_TRUE(g_buttonImages.empty());
     releaseButtonImages();
     EXPECT_TRUE(g_buttonImages.empty());
+}
+
+// Each display scale gets the largest set not larger than 32 x DPI / 96, loaded from the
+// program's own resources: the ids of every set hold pictures of that set's size.
+TEST_F(ToolbarPaint, PictureSetFollowsTheDisplayScale) {
+    struct Row {
+        UINT dpi;
+        UINT size;
+    };
+    const Row rows[] = {
+        {72, 32}, {96, 32}, {119, 32}, {120, 40}, {144, 48}, {167, 48}, {168, 56},
+        {192, 64}, {240, 80}, {288, 96}, {480, 96}, {96, 32},
+    };
+    loadButtonImages(GetModuleHandleW(nullptr));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.dpi);
+        loadButtonImagesForDpi(row.dpi);
+        EXPECT_EQ(static_cast<UINT>(kPictureSetSizes[pictureSetForDpi(row.dpi)]), row.size);
+        ASSERT_EQ(g_buttonImages.size(), 4u);
+        for (const auto& entry : g_buttonImages) {
+            EXPECT_EQ(entry.second->GetLastStatus(), Gdiplus::Ok) << entry.first;
+            EXPECT_EQ(entry.second->GetWidth(), row.size) << entry.first;
+            EXPECT_EQ(entry.second->GetHeight(), row.size) << entry.first;
+        }
+    }
+}
+
+TEST_F(ToolbarPaint, PressedShiftIsOnePixelAt100PercentAndGrowsWithTheScale) {
+    const UINT dpis[] = {72, 96, 120, 143, 144, 168, 192, 240, 288};
+    const int shifts[] = {1, 1, 1, 1, 2, 2, 2, 3, 3};
+    for (size_t i = 0; i < sizeof(dpis) / sizeof(dpis[0]); ++i)
+        EXPECT_EQ(pressedShiftForDpi(dpis[i]), shifts[i]) << dpis[i];
 }

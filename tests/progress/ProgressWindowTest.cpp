@@ -173,6 +173,24 @@ TEST_F(ProgressWindow, ShowsTheJobInHandAndABarOfOneHundredUnitsPerJob) {
     EXPECT_EQ(1, result);
 }
 
+// Moved to a monitor of another display scale, the window takes the rectangle Windows suggests.
+TEST_F(ProgressWindow, TakesTheSuggestedRectWhenTheDisplayScaleChanges) {
+    addJobs(1);
+    const INT_PTR result = run([&](HWND dlg) {
+        ASSERT_TRUE(waitForText(dlg, IDC_PROGRESS_FILE, L"Complete"));
+        RECT before = {};
+        GetWindowRect(dlg, &before);
+        const RECT suggested = {before.left + 10, before.top + 20, before.left + 10 + (before.right - before.left) * 3 / 2,
+                                before.top + 20 + (before.bottom - before.top) * 3 / 2};
+        SendMessageW(dlg, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+        RECT now = {};
+        GetWindowRect(dlg, &now);
+        EXPECT_TRUE(EqualRect(&now, &suggested));
+        clickButton(dlg, IDC_CLOSE);
+    });
+    EXPECT_EQ(1, result);
+}
+
 TEST_F(ProgressWindow, FailedStartEndsAtOnceWithTwo) {
     addJobs(2);
     engine.failStart = true;

@@ -1,23 +1,27 @@
 #!/usr/bin/python3
 """Checks the committed pictures in res/: the application icon's images, sizes and depths,
-and the four toolbar PNGs. Windows loads these straight from the resources, so a malformed
+the four toolbar PNGs at every display scale's size, and the manifest's display-scale settings. Windows loads these straight from the resources, so a malformed
 entry shows up only as a missing or garbled icon; this catches it on Linux.
 
 Usage: check_resources.py RES_DIR      (prints 'N passed, M failed', exits 1 on failure)
 """
 
 import io
+import os
 import struct
 import subprocess
 import sys
 import zlib
+from xml.etree import ElementTree
 
-from PIL import Image
+from PIL import Image, ImageChops
 
 # (size, bits) in the order the directory must list them.
 ICON_IMAGES = [(256, 32), (128, 32), (64, 32), (48, 32), (32, 32), (16, 32),
                (48, 8), (32, 8), (16, 8), (32, 4), (16, 4)]
-TOOLBAR = ["add.png", "remove.png", "clear.png", "convert.png"]
+TOOLBAR = ["add", "remove", "clear", "convert"]
+# 100, 125, 150, 175, 200, 250 and 300 % of 32 pixels; the 100 % files carry no size in their name.
+TOOLBAR_SIZES = [32, 40, 48, 56, 64, 80, 96]
 PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
 # The palette images are the picture blended onto this grey.
 PALETTE_BACKGROUND = (240, 240, 240)
@@ -214,29 +218,56 @@ def check_pillow_ico(path):
             expect(frame.getbbox() is not None, f"Pillow frame {i} is empty")
 
 
-def check_toolbar_png(path):
+def toolbar_file(res, name, size):
+    return f"{res}/{name}.png" if size == TOOLBAR_SIZES[0] else f"{res}/{name}-{size}.png"
+
+
+def check_toolbar_png(path, size):
     with open(path, "rb") as f:
         data = f.read()
     w, h, depth, colour, interlace = png_header(data)
-    expect((w, h) == (32, 32), f"{w}x{h}, want 32x32")
+    expect((w, h) == (size, size), f"{w}x{h}, want {size}x{size}")
     expect(depth == 8 and colour == 6, f"bit depth {depth} colour type {colour}, want 8-bit RGBA")
     expect(interlace == 0, "interlaced")
     with Image.open(path) as im:
         im.load()
-        expect(im.mode == "RGBA" and im.size == (32, 32), f"Pillow reads {im.mode} {im.size}")
+        expect(im.mode == "RGBA" and im.size == (size, size), f"Pillow reads {im.mode} {im.size}")
         expect(im.getpixel((0, 0))[3] == 0, "top-left corner is not transparent")
         alpha = list(im.getchannel("A").getdata())
         opaque = sum(1 for a in alpha if a == 255)
-        expect(opaque >= 32 * 32 // 4, f"only {opaque} opaque pixels: the picture is nearly empty")
+        expect(opaque >= size * size // 4, f"only {opaque} opaque pixels: the picture is nearly empty")
 
 
-def check_toolbar_distinct(res):
+def check_toolbar_distinct(res, size):
     seen = {}
     for name in TOOLBAR:
-        with Image.open(f"{res}/{name}") as im:
+        with Image.open(toolbar_file(res, name, size)) as im:
             key = im.convert("RGBA").tobytes()
         expect(key not in seen, f"{name} is the same picture as {seen.get(key)}")
         seen[key] = name
+
+
+def check_toolbar_is_artgen_output(res, size):
+    """The committed pictures are what tools/artgen draws at that size today, so none of them
+    is an enlarged copy of another or a leftover of an older drawing."""
+    sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../tools/artgen"))
+    import artgen
+    for name in TOOLBAR:
+        with Image.open(toolbar_file(res, name, size)) as committed:
+            same = committed.convert("RGBA").tobytes() == artgen.TOOLBAR[name](size).tobytes()
+        expect(same, f"{name} differs from artgen's drawing: run tools/artgen/artgen.py res/")
+
+
+def check_manifest_dpi_awareness(path):
+    """Per-monitor v2 awareness, and per-monitor awareness for Windows that predates it. Wine
+    treats every program as aware, so only this check sees the declaration go missing."""
+    asm3 = "{urn:schemas-microsoft-com:asm.v3}"
+    settings = ElementTree.parse(path).getroot().find(f"{asm3}application/{asm3}windowsSettings")
+    expect(settings is not None, "no application/windowsSettings block")
+    v2 = settings.findtext("{http://schemas.microsoft.com/SMI/2016/WindowsSettings}dpiAwareness")
+    v1 = settings.findtext("{http://schemas.microsoft.com/SMI/2005/WindowsSettings}dpiAware")
+    expect(v2 == "PerMonitorV2", f"dpiAwareness is {v2!r}, want 'PerMonitorV2'")
+    expect(v1 == "true/pm", f"dpiAware is {v1!r}, want 'true/pm'")
 
 
 def main(argv):
@@ -256,10 +287,17 @@ def main(argv):
         ("icon palette images", lambda: check_ico_palette_images(ico)),
         ("icotool -l lists the images", lambda: check_icotool(ico_path)),
         ("Pillow opens every icon image", lambda: check_pillow_ico(ico_path)),
+        ("the manifest declares per-monitor DPI awareness",
+         lambda: check_manifest_dpi_awareness(f"{res}/app.manifest")),
     ]
-    checks += [(f"{n} is 32x32 8-bit RGBA", (lambda n=n: check_toolbar_png(f"{res}/{n}")))
-               for n in TOOLBAR]
-    checks.append(("toolbar pictures differ", lambda: check_toolbar_distinct(res)))
+    for size in TOOLBAR_SIZES:
+        checks += [(f"{n} {size} px is {size}x{size} 8-bit RGBA",
+                    (lambda n=n, s=size: check_toolbar_png(toolbar_file(res, n, s), s)))
+                   for n in TOOLBAR]
+        checks.append((f"toolbar pictures at {size} px differ",
+                       lambda s=size: check_toolbar_distinct(res, s)))
+        checks.append((f"toolbar pictures at {size} px are artgen's drawing",
+                       lambda s=size: check_toolbar_is_artgen_output(res, s)))
     passed = failed = 0
     for name, fn in checks:
         try:

@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-"""Draws the program's pictures: the four toolbar PNGs and the application icon.
+"""Draws the program's pictures: the four toolbar PNGs at each display scale's size and the
+application icon.
 
 Usage:  /usr/bin/python3 tools/artgen/artgen.py res/ [--preview sheet.png]
 
@@ -56,6 +57,16 @@ class Canvas:
     def snap(self, v):
         """The nearest unit coordinate that falls on a pixel edge of the result."""
         return round(v * self.size / self.units) * self.units / self.size
+
+    def pixel_centre(self, v):
+        """The unit coordinate of the centre of the result's pixel that holds v."""
+        f = self.size / self.units
+        return (math.floor(v * f) + 0.5) / f
+
+    def line(self, w):
+        """A line w units wide made a whole number of the result's pixels, at least one, so
+        that outlines stay crisp at every size."""
+        return max(1, round(w * self.size / self.units)) * self.units / self.size
 
     # --- masks -------------------------------------------------------------------------------
 
@@ -235,9 +246,9 @@ def landscape(cv, x0, y0, x1, y1, sun=True):
     if sun:
         sr = max(1.8, h * 0.17)
         sx, sy = x0 + w * 0.72, y0 + h * 0.34
-        if h < 12:
+        if h * cv.size / cv.units < 12:
             # A tiny sun centred on a pixel reads as a round dot rather than a blurred cross.
-            sx, sy = math.floor(sx) + 0.5, math.floor(sy) + 0.5
+            sx, sy = cv.pixel_centre(sx), cv.pixel_centre(sy)
         if h >= 10:
             glow = cv.ellipse(sx, sy, sr * 1.5).filter(ImageFilter.GaussianBlur(sr * 0.4 * cv.k))
             cv.paint(inter(clip, glow), (255, 244, 190), 0.45)
@@ -250,7 +261,10 @@ def landscape(cv, x0, y0, x1, y1, sun=True):
 
 
 def framed_photo(cv, x0, y0, x1, y1, line=1.0, mat=2.0, shadow=True, sun=True):
-    """A photo with a light mat and a dark outline; returns the frame's mask."""
+    """A photo with a light mat and a dark outline; returns the frame's mask. Edges, outline
+    and mat are fitted to the result's pixel grid."""
+    x0, y0, x1, y1 = (cv.snap(v) for v in (x0, y0, x1, y1))
+    line, mat = cv.line(line), cv.line(mat)
     outer = cv.rect(x0, y0, x1, y1, r=line * 0.6)
     if shadow:
         cv.shadow(outer, 0, line * 0.75, line * 0.8, 0.35)
@@ -289,23 +303,34 @@ def round_badge(cv, cx, cy, r, light, mid, dark, glyph, gap=1.0):
 
 
 # ---------------------------------------------------------------------------------------------
-# Toolbar pictures (32 x 32)
+# Toolbar pictures: one design on a 32-unit grid, drawn afresh at each display scale's size
 # ---------------------------------------------------------------------------------------------
+
+# 100, 125, 150, 175, 200, 250 and 300 % of 32 pixels; the program picks the set of its window's
+# display scale.
+TOOLBAR_SIZES = (32, 40, 48, 56, 64, 80, 96)
+TOOLBAR_UNITS = 32
+
+
+def toolbar_canvas(size):
+    # Fewer samples per pixel for the large sizes keeps the supersampled canvas, and with it
+    # the time the rank filters take, about as large as at 32 pixels.
+    return Canvas(size, TOOLBAR_UNITS, ss=max(4, min(8, 256 // size)))
 
 
 def _photo_for_badge(cv):
     framed_photo(cv, 1, 4, 28, 25)
 
 
-def draw_add():
-    cv = Canvas(32)
+def draw_add(size=32):
+    cv = toolbar_canvas(size)
     _photo_for_badge(cv)
     round_badge(cv, 24.5, 24.5, 7, GREEN_LIGHT, GREEN, GREEN_DARK, "+")
     return cv.result()
 
 
-def draw_remove():
-    cv = Canvas(32)
+def draw_remove(size=32):
+    cv = toolbar_canvas(size)
     _photo_for_badge(cv)
     round_badge(cv, 24.5, 24.5, 7, RED_LIGHT, RED, RED_DARK, "-")
     return cv.result()
@@ -318,12 +343,14 @@ def _octagon(cx, cy, half):
              cy + r * math.sin(math.radians(22.5 + 45 * i))) for i in range(8)]
 
 
-def draw_clear():
-    cv = Canvas(32)
-    outer = cv.poly(_octagon(16, 16, 15))
+def draw_clear(size=32):
+    cv = toolbar_canvas(size)
+    # The flat sides on whole pixels, and a border of whole pixels.
+    half = cv.snap(16 + 15) - 16
+    outer = cv.poly(_octagon(16, 16, half))
     cv.shadow(outer, 0, 0.6, 0.7, 0.3)
     cv.paint(outer, RED_DARK)
-    inner = cv.poly(_octagon(16, 16, 14))
+    inner = cv.poly(_octagon(16, 16, half - cv.line(1)))
     cv.paint(inner, cv.vgrad(2, 30, RED_LIGHT, RED, (186, 28, 28)))
     # A thin light rim inside the border, the way a painted sign catches the light.
     rim = minus(inner, cv.poly(_octagon(16, 16, 13.2)))
@@ -357,8 +384,8 @@ def curved_arrow(cv, cx, cy, r, start, end, width, head_len, head_w, light, mid,
     return shape
 
 
-def draw_convert():
-    cv = Canvas(32)
+def draw_convert(size=32):
+    cv = toolbar_canvas(size)
     framed_photo(cv, 1, 1, 18, 14, mat=1.0)
     framed_photo(cv, 14, 18, 31, 31, mat=1.0)
     # Two arrows turning clockwise between the pictures: top-left to bottom-right and back.
@@ -585,8 +612,12 @@ def build_ico(pictures):
 # ---------------------------------------------------------------------------------------------
 
 
-TOOLBAR = {"add.png": draw_add, "remove.png": draw_remove, "clear.png": draw_clear,
-           "convert.png": draw_convert}
+TOOLBAR = {"add": draw_add, "remove": draw_remove, "clear": draw_clear, "convert": draw_convert}
+
+
+def toolbar_file_name(name, size):
+    """add.png at 32 pixels (the names the 100 % set always had), add-48.png at 48."""
+    return f"{name}.png" if size == TOOLBAR_SIZES[0] else f"{name}-{size}.png"
 
 
 def save_png(img, path):
@@ -624,15 +655,16 @@ def main(argv):
     args = ap.parse_args(argv)
     os.makedirs(args.outdir, exist_ok=True)
     toolbar = []
-    for name, fn in TOOLBAR.items():
-        img = fn()
-        save_png(img, os.path.join(args.outdir, name))
-        toolbar.append(img)
+    for size in TOOLBAR_SIZES:
+        for name, fn in TOOLBAR.items():
+            img = fn(size)
+            save_png(img, os.path.join(args.outdir, toolbar_file_name(name, size)))
+            toolbar.append(img)
     sizes = {s: draw_app_icon(s) for s in sorted({s for s, _ in ICON_LAYOUT})}
     with open(os.path.join(args.outdir, "app.ico"), "wb") as f:
         f.write(build_ico(sizes))
     if args.preview:
-        preview(toolbar, sizes, args.preview)
+        preview(toolbar[:len(TOOLBAR)], sizes, args.preview)
     return 0
 
 
