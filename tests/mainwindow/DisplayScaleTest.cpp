@@ -16,6 +16,7 @@
 #include <objidl.h>
 #include <gdiplus.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -107,6 +108,22 @@ void expectOutputRowInside(HWND window) {
     EXPECT_GE(label.left, 0);
 }
 
+// The screen shows the control: its frame or text stands out from the window's face. A control
+// placed right but never painted (or covered) shows one flat colour.
+bool isOnScreen(HWND control) {
+    RECT rect = {};
+    GetWindowRect(control, &rect);
+    Canvas shown(rect.right - rect.left, rect.bottom - rect.top);
+    captureScreen({rect.left, rect.top}, shown);
+    const std::vector<uint32_t> pixels = shown.copy();
+    return std::any_of(pixels.begin(), pixels.end(), [&](uint32_t p) { return p != pixels.front(); });
+}
+
+void expectOutputRowShown(HWND window) {
+    for (int id : {IDC_OUTPUT_LABEL, IDC_OUTPUT_FOLDER, IDC_BROWSE, IDC_OPEN_FOLDER})
+        EXPECT_TRUE(wintest::waitUntil([&] { return isOnScreen(GetDlgItem(window, id)); }, 10000)) << id;
+}
+
 bool saveScreenshot(HWND window, DWORD dpi) {
     RECT rect = {};
     GetWindowRect(window, &rect);
@@ -137,6 +154,7 @@ void checkProgramAtScale(const Scale& scale, SIZE& at100) {
 
     expectToolbarPictures(window, scale.pictureSet);
     expectOutputRowInside(window);
+    expectOutputRowShown(window);
     EXPECT_TRUE(saveScreenshot(window, scale.dpi));
 
     PostMessageW(window, WM_CLOSE, 0, 0);
