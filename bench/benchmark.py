@@ -29,7 +29,7 @@ import time
 
 from PIL import Image, ImageDraw, ImageFilter
 
-STANDARD_SIZES = [16, 20, 24, 32, 40, 48, 64, 96, 256]
+STANDARD_SIZES = [16, 20, 24, 30, 32, 36, 40, 48, 60, 64, 72, 80, 96, 256]
 MIB = 1024 * 1024
 PILLOW_BATCH = r"""
 import sys

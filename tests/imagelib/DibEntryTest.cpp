@@ -14,7 +14,7 @@ const uint32_t kWidths[] = {1, 7, 33, 256};
 const uint16_t kDepths[] = {1, 4, 8, 16, 24, 32};
 constexpr uint32_t kRows = 3;
 
-uint8_t scale5(uint32_t v) { return uint8_t(v * 255 / 31); }
+uint8_t scale5(uint32_t v) { return uint8_t(v << 3 | v >> 2); }
 
 struct Case {
     Bytes dib;
