@@ -9,6 +9,10 @@ PNG against both. Sources are generated: 16 to 2048 px, opaque and transparent, 
 palette and 16-bit among them. Times are per file (median of N runs of one process per file,
 and one process for the whole batch); memory is the peak resident size of the process.
 
+--icon-bytes BASELINE prints only the bytes of our default icons of 60 real pictures, this
+build's against those of BASELINE, another build's imagecore (e.g. the previous commit's, built
+from `git archive` in a folder of its own).
+
 Real artwork, when the desktop icon theme is installed (--artwork): icons built from it by
 ImageMagick, Pillow and icotool (PNG, 32-bit, 8- and 4-bit palette entries) and the system's
 own .ico files go back to PNG, against Pillow's batch and ImageMagick, each output read back
@@ -368,6 +372,21 @@ def write_tuning_pictures(artwork, folder):
             quantised(im, colours).save(os.path.join(folder, f"q{colours}_{i:02d}.png"))
 
 
+def icon_bytes(ours, baseline, artwork, work):
+    """The default icons of real pictures (the 512 px artwork of the -j section), bytes summed:
+    this build against another one, e.g. the previous release's."""
+    sources = [v[512] for v in artwork.values()][:SCALING_FILES]
+    totals = {}
+    for label, tool in (("this build", ours), ("baseline", baseline)):
+        out = os.path.join(work, "bytes_" + label.replace(" ", "_"))
+        os.makedirs(out)
+        subprocess.run([tool, "-f", "-o", out] + sources, check=True, stdout=subprocess.DEVNULL)
+        totals[label] = sum(size_of(os.path.join(out, f)) for f in os.listdir(out))
+    print(f"\n== Default icons of {len(sources)} real {os.path.basename(os.path.dirname(os.path.dirname(os.path.dirname(sources[0]))))}"
+          f" pictures: this build {totals['this build']} bytes, baseline {totals['baseline']} bytes"
+          f" ({ratio(totals['this build'], totals['baseline'])}x)")
+
+
 def real_sections(ours, args, work):
     artwork = real_artwork(args.artwork)
     if not artwork:
@@ -385,6 +404,8 @@ def main():
     parser.add_argument("--artwork", default="/usr/share/icons/Adwaita", help="an icon theme with NxN/ folders")
     parser.add_argument("--real-only", action="store_true", help="only the real-artwork sections")
     parser.add_argument("--tuning-pictures", metavar="DIR", help="write png_tuning's pictures to DIR and stop")
+    parser.add_argument("--icon-bytes", metavar="BASELINE", help="only the bytes of default icons of real pictures,"
+                        " against the imagecore BASELINE")
     args = parser.parse_args()
     if args.tuning_pictures:
         write_tuning_pictures(real_artwork(args.artwork), args.tuning_pictures)
@@ -392,6 +413,9 @@ def main():
     ours = os.path.abspath(args.imagecore)
 
     with tempfile.TemporaryDirectory() as work:
+        if args.icon_bytes:
+            icon_bytes(ours, os.path.abspath(args.icon_bytes), real_artwork(args.artwork), work)
+            return 0
         if args.real_only:
             return real_sections(ours, args, work)
         src_dir = os.path.join(work, "src")
