@@ -238,13 +238,13 @@ TOOLS = [
 ]
 
 
-def measure(theme, imagecore, work):
+def measure(theme, imagecore, work, only_ours):
     icons = theme_icons(theme, work)
     larges = render_large(icons, os.path.join(work, theme))
     pairs, copies, padded = hand_drawn_pairs(larges, work)
     sides = THEMES[theme][1]
     used = sorted({p[1] for p in pairs})
-    tools = [("ours", lambda l, s, f: ours(imagecore, l, s, f))] + TOOLS
+    tools = [("ours", lambda l, s, f: ours(imagecore, l, s, f))] + ([] if only_ours else TOOLS)
     scores = {}
     for label, make in tools:
         made = make(used, sides, os.path.join(work, theme + "-" + label.replace(" ", "_")))
@@ -264,20 +264,22 @@ def report(theme, n_icons, n_pairs, copies, padded, scores, pairs):
         per_side = [np.mean([v[0] for v, p in zip(values, pairs) if p[2] == s]) for s in sides]
         print(f"{rank:>4}  {label:<24}{np.mean([s for s, _ in values]):7.4f}{np.mean([m for _, m in values]):7.2f}"
               + "".join(f"{v:9.4f}" for v in per_side))
-    rival = by_ssim[1] if by_ssim[0] == "ours" else by_ssim[0]
-    wins = sum(o[0] > r[0] for o, r in zip(scores["ours"], scores[rival]))
-    print(f"ours closer than {rival} in {wins} of {n_pairs} pairs")
+    if len(by_ssim) > 1:
+        rival = by_ssim[1] if by_ssim[0] == "ours" else by_ssim[0]
+        wins = sum(o[0] > r[0] for o, r in zip(scores["ours"], scores[rival]))
+        print(f"ours closer than {rival} in {wins} of {n_pairs} pairs")
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("imagecore")
     parser.add_argument("--theme", choices=sorted(THEMES), action="append", help="default: both")
+    parser.add_argument("--only-ours", action="store_true", help="while tuning: the others' figures do not change")
     args = parser.parse_args()
     imagecore = os.path.abspath(args.imagecore)
     with tempfile.TemporaryDirectory() as work:
         for theme in args.theme or list(THEMES):
-            report(theme, *measure(theme, imagecore, work))
+            report(theme, *measure(theme, imagecore, work, args.only_ours))
     return 0
 
 

@@ -211,23 +211,31 @@ TEST(Conversion, NonSquareSourceIsCentredNotStretched) {
 }
 
 TEST(Conversion, DownscaledEdgesOnTransparencyKeepTheirColour) {
-    // Without alpha weighting, the transparent black around the disc darkens its rim.
+    // Without alpha weighting, the transparent black around the disc darkens its rim; nor may
+    // any other colour hidden under alpha 0 show.
     const uint8_t orange[3] = {255, 160, 0};
-    const Bytes icon = convert(testimg::encodePng(testimg::disc(512, orange)), tfi::OutputFormat::Icon);
-    for (size_t i = 0; i < testimg::readDirectory(icon).size(); ++i) {
-        const tfi::RgbaImage entry = decodeEntry(icon, i);
-        SCOPED_TRACE(entry.width);
-        int partial = 0;
-        for (size_t p = 0; p < entry.pixels.size(); p += 4) {
-            const uint8_t* px = &entry.pixels[p];
-            if (px[3] < 8)
-                continue;
-            partial += px[3] < 255;
-            EXPECT_GE(px[0], 245);
-            EXPECT_NEAR(px[1], 160, 12);
-            EXPECT_LE(px[2], 10);
+    const uint8_t hiddenColours[][3] = {{0, 0, 0}, {0, 0, 255}, {255, 255, 255}};
+    for (const auto& hidden : hiddenColours) {
+        tfi::RgbaImage disc = testimg::disc(512, orange);
+        for (size_t p = 0; p < disc.pixels.size(); p += 4)
+            if (disc.pixels[p + 3] == 0)
+                std::memcpy(&disc.pixels[p], hidden, 3);
+        const Bytes icon = convert(testimg::encodePng(disc), tfi::OutputFormat::Icon);
+        for (size_t i = 0; i < testimg::readDirectory(icon).size(); ++i) {
+            const tfi::RgbaImage entry = decodeEntry(icon, i);
+            SCOPED_TRACE(testing::Message() << entry.width << " px, hidden " << int(hidden[2]));
+            int partial = 0;
+            for (size_t p = 0; p < entry.pixels.size(); p += 4) {
+                const uint8_t* px = &entry.pixels[p];
+                if (px[3] < 8)
+                    continue;
+                partial += px[3] < 255;
+                EXPECT_GE(px[0], 245);
+                EXPECT_NEAR(px[1], 160, 12);
+                EXPECT_LE(px[2], 10);
+            }
+            EXPECT_GT(partial, 0); // the rim is antialiased, not cut
         }
-        EXPECT_GT(partial, 0); // the rim is antialiased, not cut
     }
 }
 
