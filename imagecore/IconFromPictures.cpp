@@ -1,5 +1,6 @@
 #include "IconFromPictures.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -15,12 +16,22 @@ std::wstring pictureProblem(tfi::Result r) {
     if (r == ERCI_ERR_TOO_LARGE)
         return L"larger than " + std::to_wstring(tfi::kMaxIconEntrySide) +
                L" px; --icon puts each picture in at its own size";
+    if (r == ERCI_ERR_UNSUPPORTED_SOURCE)
+        return L"not a PNG picture";
     return widen(tfi::resultMessage(r));
 }
 
-// All pictures, or false after a line for each one that could not be taken.
+uint32_t longerSide(const tfi::RgbaImage& picture) { return std::max(picture.width, picture.height); }
+
+bool sideTaken(const std::vector<tfi::RgbaImage>& pictures, uint32_t side) {
+    return std::any_of(pictures.begin(), pictures.end(),
+                       [side](const tfi::RgbaImage& p) { return longerSide(p) == side; });
+}
+
+// All pictures, or false after a line for each one that could not be taken. With one picture
+// to a size, the pictures stay well inside one conversion's work budget.
 bool readPictures(const std::vector<std::wstring>& files, std::vector<tfi::RgbaImage>& pictures) {
-    tfi::WorkBudget budget; // the pictures are one conversion
+    tfi::WorkBudget budget;
     bool everyOne = true;
     for (const std::wstring& file : files) {
         std::vector<uint8_t> bytes;
@@ -28,8 +39,11 @@ bool readPictures(const std::vector<std::wstring>& files, std::vector<tfi::RgbaI
         tfi::Result r = platform::readFile(file, bytes);
         if (r == ERCI_OK)
             r = tfi::decodeIconPicture(tfi::ByteView(bytes), picture, budget);
-        if (r != ERCI_OK) {
-            platform::writeLine(file + L": FAILED: " + pictureProblem(r));
+        std::wstring problem = r == ERCI_OK ? L"" : pictureProblem(r);
+        if (r == ERCI_OK && sideTaken(pictures, longerSide(picture)))
+            problem = L"another picture is " + std::to_wstring(longerSide(picture)) + L" px too";
+        if (!problem.empty()) {
+            platform::writeLine(file + L": FAILED: " + problem);
             everyOne = false;
             continue;
         }
@@ -56,7 +70,7 @@ int runIconFromPictures(const BatchSettings& settings) {
     }
     std::vector<tfi::RgbaImage> pictures;
     if (!readPictures(settings.files, pictures)) {
-        platform::writeLine(report + L"FAILED: not every picture could be read; nothing written");
+        platform::writeLine(report + L"FAILED: not every picture could be taken; nothing written");
         return summariseBatch(0, 0, 1);
     }
     std::vector<uint8_t> icon;
