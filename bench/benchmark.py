@@ -382,8 +382,8 @@ def icon_bytes(ours, baseline, artwork, work):
         os.makedirs(out)
         subprocess.run([tool, "-f", "-o", out] + sources, check=True, stdout=subprocess.DEVNULL)
         totals[label] = sum(size_of(os.path.join(out, f)) for f in os.listdir(out))
-    print(f"\n== Default icons of {len(sources)} real {os.path.basename(os.path.dirname(os.path.dirname(os.path.dirname(sources[0]))))}"
-          f" pictures: this build {totals['this build']} bytes, baseline {totals['baseline']} bytes"
+    theme = os.path.basename(os.path.dirname(os.path.dirname(os.path.dirname(sources[0]))))
+    print(f"\n== Default icons of {len(sources)} real {theme} pictures: this build {totals['this build']} bytes, baseline {totals['baseline']} bytes"
           f" ({ratio(totals['this build'], totals['baseline'])}x)")
 
 

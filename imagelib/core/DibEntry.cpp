@@ -32,7 +32,8 @@ struct DibLayout {
 // One channel of a BI_BITFIELDS pixel: the mask's position and width, scaled to 8 bits.
 // Narrow channels repeat their bits downwards (5 bits abcde give abcdeabc), wide ones keep their
 // top 8: both ends stay exact, every level lands within one of the nearest, and the result is
-// what other readers of such bitmaps show for the same file.
+// what stb's reader shows for the same pixels (dividing without rounding left half the levels
+// one too low).
 struct Channel {
     uint32_t mask = 0;
     unsigned shift = 0;

@@ -51,13 +51,15 @@ PixelRect cascadeBase(const RgbaImage& source, const std::vector<Rendered>& done
 bool storedAsPng(uint32_t side, bool everyEntryPng) { return everyEntryPng || side > kMaxBitmapEntrySide; }
 
 Result encodeEntry(const RgbaImage& image, bool everyEntryPng, std::vector<uint8_t>& out) {
-    if (storedAsPng(image.width, everyEntryPng)) // what lies under alpha 0 is invisible; cleared, it costs next to nothing
+    // What lies under alpha 0 is invisible; cleared, it costs next to nothing.
+    if (storedAsPng(image.width, everyEntryPng))
         return encodePng(image, out, TransparentColour::Clear);
     appendDibEntry(image, out);
     return ERCI_OK;
 }
 
-// One entry of `side` made from `base`, whose picture fills a `pictureWidth` x `pictureHeight` frame.
+// The entry of `side` made from `base`, a picture of pictureWidth x pictureHeight (or the
+// picture part of a larger entry made from one).
 Result makeEntry(const PixelRect& base, uint32_t pictureWidth, uint32_t pictureHeight, uint32_t side,
                  bool everyEntryPng, Rendered& entry) {
     entry.placement = placeInSquare(pictureWidth, pictureHeight, side);
