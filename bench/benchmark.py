@@ -3,9 +3,9 @@
 
     /usr/bin/python3 bench/benchmark.py build/lib-native/dist/core/imagecore [--repeat N]
 
-Like is compared with like: our default icon (bitmap entries below 256) against ImageMagick's
-icon writer, our every-entry-PNG option against Pillow's icon writer (PNG entries), and icon to
-PNG against both. Sources are generated: 16 to 2048 px, opaque and transparent, square and not,
+Like is compared with like: our default icon (bitmap entries up to 48 px, PNG above) against
+ImageMagick's icon writer, our every-entry-PNG option against Pillow's icon writer (PNG
+entries), and icon to PNG against both. Sources are generated: 16 to 2048 px, opaque and transparent, square and not,
 palette and 16-bit among them. Times are per file (median of N runs of one process per file,
 and one process for the whole batch); memory is the peak resident size of the process.
 
@@ -444,7 +444,7 @@ def main():
             lines.append([name_of(path, ""), f"{t_ours * 1000:.1f}", f"{t_im * 1000:.1f}", ratio(t_ours, t_im),
                           size_of(ours_out), size_of(magick_out), ratio(size_of(ours_out), size_of(magick_out)),
                           f"{m_ours / MIB:.1f}", f"{m_im / MIB:.1f}", f"{budget / MIB:.1f}"])
-        report("PNG -> ICO, default (bitmap entries, 256 as PNG) vs ImageMagick, one process per file", lines,
+        report("PNG -> ICO, default (bitmaps up to 48 px, PNG above) vs ImageMagick, one process per file", lines,
                ["source", "ours ms", "IM ms", "t ratio", "ours B", "IM B", "B ratio", "ours MiB", "IM MiB",
                 "budget MiB"])
         print(f"speed-up over ImageMagick: median {statistics.median(speed):.1f}x, min {min(speed):.1f}x;"
