@@ -3,11 +3,15 @@
 
     /usr/bin/python3 bench/benchmark.py build/lib-native/dist/core/imagecore [--repeat N]
 
-Like is compared with like: our default icon (bitmap entries below 256) against ImageMagick's
-icon writer, our every-entry-PNG option against Pillow's icon writer (PNG entries), and icon to
-PNG against both. Sources are generated: 16 to 2048 px, opaque and transparent, square and not,
+Like is compared with like: our default icon (bitmap entries up to 48 px, PNG above) against
+ImageMagick's icon writer, our every-entry-PNG option against Pillow's icon writer (PNG
+entries), and icon to PNG against both. Sources are generated: 16 to 2048 px, opaque and transparent, square and not,
 palette and 16-bit among them. Times are per file (median of N runs of one process per file,
 and one process for the whole batch); memory is the peak resident size of the process.
+
+--icon-bytes BASELINE prints only the bytes of our default icons of 60 real pictures, this
+build's against those of BASELINE, another build's imagecore (e.g. the previous commit's, built
+from `git archive` in a folder of its own).
 
 Real artwork, when the desktop icon theme is installed (--artwork): icons built from it by
 ImageMagick, Pillow and icotool (PNG, 32-bit, 8- and 4-bit palette entries) and the system's
@@ -29,7 +33,7 @@ import time
 
 from PIL import Image, ImageDraw, ImageFilter
 
-STANDARD_SIZES = [16, 20, 24, 32, 40, 48, 64, 96, 256]
+STANDARD_SIZES = [16, 20, 24, 30, 32, 36, 40, 48, 60, 64, 72, 80, 96, 256]
 MIB = 1024 * 1024
 PILLOW_BATCH = r"""
 import sys
@@ -368,6 +372,21 @@ def write_tuning_pictures(artwork, folder):
             quantised(im, colours).save(os.path.join(folder, f"q{colours}_{i:02d}.png"))
 
 
+def icon_bytes(ours, baseline, artwork, work):
+    """The default icons of real pictures (the 512 px artwork of the -j section), bytes summed:
+    this build against another one, e.g. the previous release's."""
+    sources = [v[512] for v in artwork.values()][:SCALING_FILES]
+    totals = {}
+    for label, tool in (("this build", ours), ("baseline", baseline)):
+        out = os.path.join(work, "bytes_" + label.replace(" ", "_"))
+        os.makedirs(out)
+        subprocess.run([tool, "-f", "-o", out] + sources, check=True, stdout=subprocess.DEVNULL)
+        totals[label] = sum(size_of(os.path.join(out, f)) for f in os.listdir(out))
+    theme = os.path.basename(os.path.dirname(os.path.dirname(os.path.dirname(sources[0]))))
+    print(f"\n== Default icons of {len(sources)} real {theme} pictures: this build {totals['this build']} bytes, baseline {totals['baseline']} bytes"
+          f" ({ratio(totals['this build'], totals['baseline'])}x)")
+
+
 def real_sections(ours, args, work):
     artwork = real_artwork(args.artwork)
     if not artwork:
@@ -385,6 +404,8 @@ def main():
     parser.add_argument("--artwork", default="/usr/share/icons/Adwaita", help="an icon theme with NxN/ folders")
     parser.add_argument("--real-only", action="store_true", help="only the real-artwork sections")
     parser.add_argument("--tuning-pictures", metavar="DIR", help="write png_tuning's pictures to DIR and stop")
+    parser.add_argument("--icon-bytes", metavar="BASELINE", help="only the bytes of default icons of real pictures,"
+                        " against the imagecore BASELINE")
     args = parser.parse_args()
     if args.tuning_pictures:
         write_tuning_pictures(real_artwork(args.artwork), args.tuning_pictures)
@@ -392,6 +413,9 @@ def main():
     ours = os.path.abspath(args.imagecore)
 
     with tempfile.TemporaryDirectory() as work:
+        if args.icon_bytes:
+            icon_bytes(ours, os.path.abspath(args.icon_bytes), real_artwork(args.artwork), work)
+            return 0
         if args.real_only:
             return real_sections(ours, args, work)
         src_dir = os.path.join(work, "src")
@@ -420,7 +444,7 @@ def main():
             lines.append([name_of(path, ""), f"{t_ours * 1000:.1f}", f"{t_im * 1000:.1f}", ratio(t_ours, t_im),
                           size_of(ours_out), size_of(magick_out), ratio(size_of(ours_out), size_of(magick_out)),
                           f"{m_ours / MIB:.1f}", f"{m_im / MIB:.1f}", f"{budget / MIB:.1f}"])
-        report("PNG -> ICO, default (bitmap entries, 256 as PNG) vs ImageMagick, one process per file", lines,
+        report("PNG -> ICO, default (bitmaps up to 48 px, PNG above) vs ImageMagick, one process per file", lines,
                ["source", "ours ms", "IM ms", "t ratio", "ours B", "IM B", "B ratio", "ours MiB", "IM MiB",
                 "budget MiB"])
         print(f"speed-up over ImageMagick: median {statistics.median(speed):.1f}x, min {min(speed):.1f}x;"

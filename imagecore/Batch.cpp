@@ -33,8 +33,6 @@ struct FileResult {
     bool done = false;
 };
 
-std::wstring widen(const char* ascii) { return std::wstring(ascii, ascii + std::char_traits<char>::length(ascii)); }
-
 std::wstring progressPrefix(size_t index, size_t total) {
     return L"[" + std::to_wstring(index + 1) + L"/" + std::to_wstring(total) + L"] ";
 }
@@ -140,9 +138,7 @@ public:
         Tally tally;
         for (const FileResult& r : results_)
             tally.add(r.outcome);
-        platform::writeLine(std::to_wstring(tally.converted) + L" converted, " + std::to_wstring(tally.skipped) +
-                            L" skipped, " + std::to_wstring(tally.failed) + L" failed");
-        return tally.failed == 0 ? 0 : 1;
+        return summariseBatch(tally.converted, tally.skipped, tally.failed);
     }
 
 private:
@@ -242,6 +238,14 @@ void startThreads(std::vector<std::thread>& threads, unsigned count, Work work) 
 }
 
 } // namespace
+
+std::wstring widen(const char* ascii) { return std::wstring(ascii, ascii + std::char_traits<char>::length(ascii)); }
+
+int summariseBatch(size_t converted, size_t skipped, size_t failed) {
+    platform::writeLine(std::to_wstring(converted) + L" converted, " + std::to_wstring(skipped) + L" skipped, " +
+                        std::to_wstring(failed) + L" failed");
+    return failed == 0 ? 0 : 1;
+}
 
 int runBatch(const BatchSettings& settings) {
     ParallelBatch batch(settings);

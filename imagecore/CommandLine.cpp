@@ -1,14 +1,20 @@
 #include "CommandLine.h"
 
+#include "io/ConvertFileFlow.h"
+
 const char kUsageText[] =
     "Usage: imagecore [options] FILE...\n"
+    "       imagecore [-f] --icon OUT.ico PICTURE...\n"
     "Converts PNG files to icons and icon files to PNG, one destination per file:\n"
     "a file whose name ends in lower-case .png becomes NAME.ico, any other file NAME.png.\n"
+    "With --icon, makes one icon from PNG pictures drawn at their own sizes (at most\n"
+    "256 px each); the other standard sizes are made from the next larger picture.\n"
     "\n"
     "  -o, --output DIR   write into DIR (default: beside each source)\n"
     "  -f, --overwrite    replace existing destinations (default: skip them)\n"
     "      --option STR   conversion option, e.g. \"sizes=16,32,48,256\" or \"png\" or both\n"
     "                     joined by ';'\n"
+    "      --icon OUT     make the one icon OUT (ending in .ico) from the files\n"
     "  -j, --jobs N       convert on N threads (default: one per core); lines, files and\n"
     "                     exit status are the same as with -j 1\n"
     "  -h, --help         show this text\n"
@@ -19,7 +25,8 @@ const char kUsageText[] =
 namespace {
 
 bool takesValue(const std::wstring& arg) {
-    return arg == L"-o" || arg == L"--output" || arg == L"--option" || arg == L"-j" || arg == L"--jobs";
+    return arg == L"-o" || arg == L"--output" || arg == L"--option" || arg == L"-j" || arg == L"--jobs" ||
+           arg == L"--icon";
 }
 
 // A whole number from 1 to kMaxThreads, digits only.
@@ -30,6 +37,11 @@ bool parseThreads(const std::wstring& text, unsigned& threads) {
     return threads >= 1 && threads <= kMaxThreads;
 }
 
+bool endsInIco(const std::wstring& path) {
+    tfi::OutputFormat format = tfi::OutputFormat::Png;
+    return tfi::outputFormatForPath(path, format) && format == tfi::OutputFormat::Icon;
+}
+
 bool applyValue(const std::wstring& flag, const std::wstring& value, BatchSettings& settings, std::wstring& error) {
     if (flag == L"-j" || flag == L"--jobs") {
         if (parseThreads(value, settings.threads))
@@ -37,7 +49,11 @@ bool applyValue(const std::wstring& flag, const std::wstring& value, BatchSettin
         error = flag + L" takes a whole number from 1 to " + std::to_wstring(kMaxThreads);
         return false;
     }
-    (flag == L"--option" ? settings.option : settings.outputFolder) = value;
+    if (flag == L"--icon" && !endsInIco(value)) {
+        error = L"--icon takes a destination ending in .ico";
+        return false;
+    }
+    (flag == L"--option" ? settings.option : flag == L"--icon" ? settings.iconOutput : settings.outputFolder) = value;
     return true;
 }
 
@@ -70,6 +86,10 @@ bool parseCommandLine(const std::vector<std::wstring>& args, BatchSettings& sett
     }
     if (settings.files.empty() && !settings.help) {
         error = L"no files given";
+        return false;
+    }
+    if (!settings.iconOutput.empty() && (!settings.option.empty() || !settings.outputFolder.empty())) {
+        error = L"--icon makes its icon by its own rule: it takes no --option and no -o";
         return false;
     }
     return true;

@@ -8,6 +8,7 @@ struct BatchSettings {
     std::vector<std::wstring> files;
     std::wstring outputFolder; // empty: each file's own folder
     std::wstring option;
+    std::wstring iconOutput; // --icon: one icon from all the files, written here
     bool overwrite = false;
     bool help = false;
     unsigned threads = 0; // 0: one per core

@@ -20,6 +20,7 @@ std::vector<std::wstring> fileKeys(const std::wstring& path);
 // processor; then those bytes in the destination's place, all or nothing, which waits for the disk.
 tfi::Result convertToBytes(const std::wstring& source, const std::wstring& destination, const std::wstring& option,
                            std::vector<uint8_t>& bytes);
+tfi::Result readFile(const std::wstring& path, std::vector<uint8_t>& bytes);
 tfi::Result replaceFile(const std::wstring& destination, const std::vector<uint8_t>& bytes);
 void writeLine(const std::wstring& line);
 void writeError(const std::wstring& line);

@@ -80,6 +80,10 @@ tfi::Result convertToBytes(const std::wstring& source, const std::wstring& desti
     return tfi::convertToBytesWith<tfi::PosixFiles>(toUtf8(source), toUtf8(destination), toUtf8(option), bytes);
 }
 
+tfi::Result readFile(const std::wstring& path, std::vector<uint8_t>& bytes) {
+    return tfi::PosixFiles::readWholeFile(toUtf8(path), bytes);
+}
+
 tfi::Result replaceFile(const std::wstring& destination, const std::vector<uint8_t>& bytes) {
     return tfi::replaceFileWith<tfi::PosixFiles>(toUtf8(destination), bytes);
 }

@@ -48,6 +48,10 @@ tfi::Result convertToBytes(const std::wstring& source, const std::wstring& desti
     return tfi::convertToBytesW(source.c_str(), destination.c_str(), option.c_str(), bytes);
 }
 
+tfi::Result readFile(const std::wstring& path, std::vector<uint8_t>& bytes) {
+    return tfi::WinFiles::readWholeFile(path, bytes);
+}
+
 tfi::Result replaceFile(const std::wstring& destination, const std::vector<uint8_t>& bytes) {
     return tfi::replaceFileWith<tfi::WinFiles>(destination, bytes);
 }

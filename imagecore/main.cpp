@@ -3,6 +3,7 @@
 
 #include "Batch.h"
 #include "CommandLine.h"
+#include "IconFromPictures.h"
 #include "Platform.h"
 
 namespace {
@@ -22,5 +23,5 @@ int main(int argc, char** argv) {
         return 0;
     }
     platform::keepFreedMemoryForReuse();
-    return runBatch(settings);
+    return settings.iconOutput.empty() ? runBatch(settings) : runIconFromPictures(settings);
 }

@@ -1,7 +1,7 @@
 // The option string handed with each file. Empty means the program's default icon. Tokens are
 // separated by ';', surrounding spaces ignored, names in any letter case:
 //   sizes=16,32,48,256   the icon's entry sizes (1..256, each once) instead of the default set
-//   png                  store every entry PNG-compressed, not only the 256 px one
+//   png                  store every entry PNG-compressed, not only those above 48 px
 // Anything else is refused, never skipped.
 #pragma once
 

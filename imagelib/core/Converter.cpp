@@ -1,10 +1,12 @@
 #include "Converter.h"
 
+#include <algorithm>
 #include <new>
 
 #include "IconReader.h"
 #include "IconWriter.h"
 #include "Image.h"
+#include "Limits.h"
 #include "PngDecoder.h"
 #include "PngEncoder.h"
 
@@ -111,6 +113,22 @@ SourceFormat detectSourceFormat(ByteView source) {
     if (hasIconHeader(source))
         return SourceFormat::Icon;
     return SourceFormat::Unknown;
+}
+
+Result decodeIconPicture(ByteView file, RgbaImage& picture, WorkBudget& budget) {
+    if (!hasPngSignature(file))
+        return ERCI_ERR_UNSUPPORTED_SOURCE;
+    PngHeader header;
+    Result r = readPngHeader(file, header);
+    if (r == ERCI_OK && std::max(header.width, header.height) > kMaxIconEntrySide)
+        r = ERCI_ERR_TOO_LARGE;
+    if (r != ERCI_OK)
+        return r;
+    try {
+        return decodePng(file, picture, budget);
+    } catch (const std::bad_alloc&) {
+        return ERCI_ERR_OUT_OF_MEMORY;
+    }
 }
 
 Result convertImage(ByteView source, OutputFormat format, const ConvertOptions& options, std::vector<uint8_t>& out) {

@@ -7,7 +7,9 @@
 
 #include "Bytes.h"
 #include "ConvertOptions.h"
+#include "Image.h"
 #include "Result.h"
+#include "WorkBudget.h"
 
 namespace tfi {
 
@@ -27,5 +29,10 @@ Result convertImage(ByteView source, OutputFormat format, const ConvertOptions& 
 // output when that is the source unchanged.
 Result convertImage(std::vector<uint8_t>&& source, OutputFormat format, const ConvertOptions& options,
                     std::vector<uint8_t>& out);
+
+// A picture for an icon made of pictures (buildIconFromPictures): a PNG of at most
+// kMaxIconEntrySide on its longer side. A larger one is refused from its header as too large,
+// before it is decoded.
+Result decodeIconPicture(ByteView file, RgbaImage& picture, WorkBudget& budget);
 
 } // namespace tfi

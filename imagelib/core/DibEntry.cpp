@@ -30,6 +30,10 @@ struct DibLayout {
 };
 
 // One channel of a BI_BITFIELDS pixel: the mask's position and width, scaled to 8 bits.
+// Narrow channels repeat their bits downwards (5 bits abcde give abcdeabc), wide ones keep their
+// top 8: both ends stay exact, every level lands within one of the nearest, and the result is
+// what stb's reader shows for the same pixels (dividing without rounding left half the levels
+// one too low).
 struct Channel {
     uint32_t mask = 0;
     unsigned shift = 0;
@@ -47,8 +51,13 @@ struct Channel {
         if (!bits)
             return 0;
         const uint32_t value = (pixel & mask) >> shift;
-        const uint32_t maxValue = bits >= 32 ? 0xFFFFFFFFu : (1u << bits) - 1;
-        return static_cast<uint8_t>(uint64_t(value) * 255u / maxValue);
+        if (bits >= 8)
+            return static_cast<uint8_t>(value >> (bits - 8));
+        uint32_t repeated = 0;
+        for (unsigned filled = 0; filled < 8; filled += bits)
+            repeated = (repeated << bits) | value;
+        const unsigned spare = ((8 + bits - 1) / bits) * bits - 8;
+        return static_cast<uint8_t>(repeated >> spare);
     }
 };
 

@@ -7,7 +7,10 @@
 namespace tfi {
 namespace {
 
-const uint32_t kStandardSizes[] = {16, 20, 24, 32, 40, 48, 64, 96, 256};
+// What Windows asks an icon for at display scales of 100 to 400 %: the taskbar at 125, 150, 250
+// and 300 % wants 30, 36, 60 and 72, Start at 250 % wants 80. A size the icon lacks is scaled
+// from another entry by Windows itself, and turns soft where the user looks most.
+const uint32_t kStandardSizes[] = {16, 20, 24, 30, 32, 36, 40, 48, 60, 64, 72, 80, 96, 256};
 
 } // namespace
 

@@ -45,11 +45,26 @@ PixelRect cascadeBase(const RgbaImage& source, const std::vector<Rendered>& done
     return base;
 }
 
-Result encodeEntry(const RgbaImage& image, bool asPng, std::vector<uint8_t>& out) {
-    if (asPng) // what lies under alpha 0 is invisible; cleared, it costs next to nothing
+// Bitmaps up to 48 px: the sizes any reader may ask for, old ones and remote sessions
+// included. Larger entries are PNG, which every Windows since Vista reads at any size, and
+// which keeps the many sizes of the default icon within the bytes of fewer bitmaps.
+bool storedAsPng(uint32_t side, bool everyEntryPng) { return everyEntryPng || side > kMaxBitmapEntrySide; }
+
+Result encodeEntry(const RgbaImage& image, bool everyEntryPng, std::vector<uint8_t>& out) {
+    // What lies under alpha 0 is invisible; cleared, it costs next to nothing.
+    if (storedAsPng(image.width, everyEntryPng))
         return encodePng(image, out, TransparentColour::Clear);
     appendDibEntry(image, out);
     return ERCI_OK;
+}
+
+// The entry of `side` made from `base`, a picture of pictureWidth x pictureHeight (or the
+// picture part of a larger entry made from one).
+Result makeEntry(const PixelRect& base, uint32_t pictureWidth, uint32_t pictureHeight, uint32_t side,
+                 bool everyEntryPng, Rendered& entry) {
+    entry.placement = placeInSquare(pictureWidth, pictureHeight, side);
+    const Result r = renderSquare(base, side, entry.placement, entry.image);
+    return r == ERCI_OK ? encodeEntry(entry.image, everyEntryPng, entry.encoded) : r;
 }
 
 void appendDirectory(const std::vector<Rendered>& entries, std::vector<uint8_t>& out) {
@@ -70,6 +85,13 @@ void appendDirectory(const std::vector<Rendered>& entries, std::vector<uint8_t>&
     }
 }
 
+void assemble(const std::vector<Rendered>& entries, std::vector<uint8_t>& out) {
+    out.clear();
+    appendDirectory(entries, out);
+    for (const Rendered& e : entries)
+        out.insert(out.end(), e.encoded.begin(), e.encoded.end());
+}
+
 Result buildChecked(const RgbaImage& source, const ConvertOptions& options, std::vector<uint8_t>& out) {
     const std::vector<uint32_t> sides =
         planIconSizes(std::max(source.width, source.height), options.sizes);
@@ -78,22 +100,56 @@ Result buildChecked(const RgbaImage& source, const ConvertOptions& options, std:
     entries.reserve(sides.size());
     for (auto it = sides.rbegin(); it != sides.rend(); ++it) {
         Rendered rendered;
-        rendered.placement = placeInSquare(source.width, source.height, *it);
-        Result r = renderSquare(cascadeBase(source, entries, *it), *it, rendered.placement, rendered.image);
-        if (r != ERCI_OK)
-            return r;
-        const bool asPng = options.everyEntryPng || *it >= kMaxIconEntrySide;
-        r = encodeEntry(rendered.image, asPng, rendered.encoded);
+        const Result r = makeEntry(cascadeBase(source, entries, *it), source.width, source.height, *it,
+                                   options.everyEntryPng, rendered);
         if (r != ERCI_OK)
             return r;
         entries.push_back(std::move(rendered));
     }
     std::reverse(entries.begin(), entries.end());
+    assemble(entries, out);
+    return ERCI_OK;
+}
 
-    out.clear();
-    appendDirectory(entries, out);
-    for (const Rendered& e : entries)
-        out.insert(out.end(), e.encoded.begin(), e.encoded.end());
+uint32_t longerSide(const RgbaImage& image) { return std::max(image.width, image.height); }
+
+// The picture of exactly `side`, else the smallest one larger; null when all are smaller.
+const RgbaImage* pictureFor(const std::vector<RgbaImage>& pictures, uint32_t side) {
+    const RgbaImage* best = nullptr;
+    for (const RgbaImage& p : pictures)
+        if (longerSide(p) >= side && (!best || longerSide(p) < longerSide(*best)))
+            best = &p;
+    return best;
+}
+
+std::vector<uint32_t> pictureSides(const std::vector<RgbaImage>& pictures) {
+    uint32_t largest = 0;
+    for (const RgbaImage& p : pictures)
+        largest = std::max(largest, longerSide(p));
+    std::vector<uint32_t> sides = planIconSizes(largest, {});
+    for (const RgbaImage& p : pictures)
+        sides.push_back(longerSide(p));
+    std::sort(sides.begin(), sides.end());
+    sides.erase(std::unique(sides.begin(), sides.end()), sides.end());
+    return sides;
+}
+
+Result buildFromPicturesChecked(const std::vector<RgbaImage>& pictures, std::vector<uint8_t>& out) {
+    if (pictures.empty())
+        return ERCI_ERR_INVALID_ARGUMENT;
+    for (const RgbaImage& p : pictures)
+        if (longerSide(p) > kMaxIconEntrySide)
+            return ERCI_ERR_TOO_LARGE;
+    std::vector<Rendered> entries;
+    for (uint32_t side : pictureSides(pictures)) {
+        const RgbaImage& base = *pictureFor(pictures, side);
+        Rendered rendered;
+        const Result r = makeEntry(wholeImage(base), base.width, base.height, side, false, rendered);
+        if (r != ERCI_OK)
+            return r;
+        entries.push_back(std::move(rendered));
+    }
+    assemble(entries, out);
     return ERCI_OK;
 }
 
@@ -102,6 +158,14 @@ Result buildChecked(const RgbaImage& source, const ConvertOptions& options, std:
 Result buildIcon(const RgbaImage& source, const ConvertOptions& options, std::vector<uint8_t>& out) {
     try {
         return buildChecked(source, options, out);
+    } catch (const std::bad_alloc&) {
+        return ERCI_ERR_OUT_OF_MEMORY;
+    }
+}
+
+Result buildIconFromPictures(const std::vector<RgbaImage>& pictures, std::vector<uint8_t>& out) {
+    try {
+        return buildFromPicturesChecked(pictures, out);
     } catch (const std::bad_alloc&) {
         return ERCI_ERR_OUT_OF_MEMORY;
     }

@@ -16,6 +16,8 @@ constexpr uint64_t kMaxSourceFileBytes = 64ull * 1024 * 1024;
 constexpr uint32_t kMaxIconEntries = 256;
 // Icons written by us never exceed this side; the directory byte 0 stands for it.
 constexpr uint32_t kMaxIconEntrySide = 256;
+// Entries we write up to this side are bitmaps, larger ones PNG.
+constexpr uint32_t kMaxBitmapEntrySide = 48;
 // Icons read: real ones stop around 1024 px. An entry up to twice that side is still read
 // (16 MiB decoded); a larger one is refused from its header as too large, so that one icon
 // cannot make us decode, and then encode, pictures at the full image caps. PNG sources keep

@@ -27,9 +27,9 @@ struct Placement {
 Placement placeInSquare(uint32_t sourceWidth, uint32_t sourceHeight, uint32_t side);
 
 // Renders `content` (the source, or the picture part of a larger entry made from it) into a new
-// `side` x `side` image at `placement`, transparent around it. Filtering happens in linear light
-// on alpha-weighted colour, so a coloured shape on transparency keeps clean edges. When the sizes
-// match, the pixels are copied exactly.
+// `side` x `side` image at `placement`, transparent around it. Filtering happens on alpha-weighted
+// colour, so a coloured shape on transparency keeps clean edges whatever colour lies hidden
+// around it. When the sizes match, the pixels are copied exactly.
 Result renderSquare(const PixelRect& content, uint32_t side, const Placement& placement, RgbaImage& out);
 
 } // namespace tfi

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include <stb_image.h>
+
 #include "TestImages.h"
 #include "core/DibEntry.h"
 #include "core/IconReader.h"
@@ -14,7 +16,7 @@ const uint32_t kWidths[] = {1, 7, 33, 256};
 const uint16_t kDepths[] = {1, 4, 8, 16, 24, 32};
 constexpr uint32_t kRows = 3;
 
-uint8_t scale5(uint32_t v) { return uint8_t(v * 255 / 31); }
+uint8_t scale5(uint32_t v) { return uint8_t(v << 3 | v >> 2); }
 
 struct Case {
     Bytes dib;
@@ -164,6 +166,69 @@ TEST(DibEntry, BitfieldsMasksAreOneRunEachAndDisjoint) {
     for (const auto& b : bad) {
         SCOPED_TRACE(b.what);
         EXPECT_EQ(decodeThroughIcon(bitfieldsDib(b.bits, b.masks, 56, {0, 0}), image), ERCI_ERR_CORRUPT_SOURCE);
+    }
+}
+
+// A one-row bitmap with a 108-byte header holding the four masks, of 16 or 32 bits a pixel:
+// as an icon entry (height doubled, an empty AND mask after the colours) or as a .bmp file.
+Bytes v4BitfieldsDib(uint16_t bits, const uint32_t (&masks)[4], const std::vector<uint32_t>& pixels, bool asBmpFile) {
+    constexpr uint32_t kV4HeaderSize = 108, kFileHeaderSize = 14;
+    const uint32_t width = uint32_t(pixels.size());
+    Bytes dib = testimg::buildDib(width, 1, bits, {}, pixels, std::vector<uint8_t>(width, 0));
+    dib[0] = uint8_t(kV4HeaderSize);
+    dib[16] = 3; // BI_BITFIELDS
+    Bytes rest(kV4HeaderSize - 40, 0);
+    for (size_t i = 0; i < 4; ++i)
+        for (int b = 0; b < 4; ++b)
+            rest[4 * i + b] = uint8_t(masks[i] >> (8 * b));
+    dib.insert(dib.begin() + 40, rest.begin(), rest.end());
+    if (!asBmpFile)
+        return dib;
+    dib[8] = 1; // the real height
+    dib.resize(dib.size() - (width + 31) / 32 * 4);
+    const uint32_t fileSize = kFileHeaderSize + uint32_t(dib.size()), pixelsAt = kFileHeaderSize + kV4HeaderSize;
+    Bytes file = {'B', 'M', uint8_t(fileSize), uint8_t(fileSize >> 8), uint8_t(fileSize >> 16), 0, 0, 0, 0, 0,
+                  uint8_t(pixelsAt), 0, 0, 0};
+    file.insert(file.end(), dib.begin(), dib.end());
+    return file;
+}
+
+// Every value of every channel, decoded by us from an icon and by stb from the same pixels in a
+// .bmp file. stb reads channels of at most 8 bits, so for the 10-bit ones it is given masks cut
+// to their top 8 bits: what a channel scaled by keeping its top bits must show.
+TEST(DibEntry, BitfieldChannelsMatchAnIndependentReader) {
+    const struct {
+        const char* name;
+        uint16_t bits;
+        uint32_t masks[4], stbMasks[4];
+    } layouts[] = {
+        {"5-5-5", 16, {0x7C00, 0x03E0, 0x001F, 0}, {0x7C00, 0x03E0, 0x001F, 0}},
+        {"5-6-5", 16, {0xF800, 0x07E0, 0x001F, 0}, {0xF800, 0x07E0, 0x001F, 0}},
+        {"10-10-10-2", 32, {0x3FF00000u, 0x000FFC00u, 0x000003FFu, 0xC0000000u},
+         {0x3FC00000u, 0x000FF000u, 0x000003FCu, 0xC0000000u}},
+    };
+    for (const auto& layout : layouts) {
+        SCOPED_TRACE(layout.name);
+        const uint32_t levels = layout.bits == 16 ? 64 : 1024;
+        std::vector<uint32_t> pixels;
+        for (uint32_t i = 0; i < levels; ++i) { // each channel through all its values, shifted apart
+            uint32_t v = 0;
+            for (int c = 0; c < 4; ++c) {
+                const uint32_t m = layout.masks[c];
+                const uint32_t low = m & (~m + 1);
+                v |= (((i + 7u * c) * low) & m);
+            }
+            pixels.push_back(v);
+        }
+        tfi::RgbaImage ours;
+        ASSERT_EQ(decodeThroughIcon(v4BitfieldsDib(layout.bits, layout.masks, pixels, false), ours), ERCI_OK);
+        const Bytes bmp = v4BitfieldsDib(layout.bits, layout.stbMasks, pixels, true);
+        int w = 0, h = 0, n = 0;
+        stbi_uc* ref = stbi_load_from_memory(bmp.data(), int(bmp.size()), &w, &h, &n, 4);
+        ASSERT_NE(ref, nullptr) << stbi_failure_reason();
+        ASSERT_EQ(uint32_t(w), levels);
+        EXPECT_EQ(0, memcmp(ours.pixels.data(), ref, size_t(levels) * 4));
+        stbi_image_free(ref);
     }
 }
 

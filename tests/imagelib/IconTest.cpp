@@ -37,14 +37,16 @@ TEST(IconSizes, PlanTable) {
         uint32_t side;
         Sizes requested, expected;
     } rows[] = {
-        {1000, {}, {16, 20, 24, 32, 40, 48, 64, 96, 256}},
-        {256, {}, {16, 20, 24, 32, 40, 48, 64, 96, 256}},
-        {100, {}, {16, 20, 24, 32, 40, 48, 64, 96, 100}},
-        {48, {}, {16, 20, 24, 32, 40, 48}},
+        {1000, {}, {16, 20, 24, 30, 32, 36, 40, 48, 60, 64, 72, 80, 96, 256}},
+        {256, {}, {16, 20, 24, 30, 32, 36, 40, 48, 60, 64, 72, 80, 96, 256}},
+        {100, {}, {16, 20, 24, 30, 32, 36, 40, 48, 60, 64, 72, 80, 96, 100}},
+        {50, {}, {16, 20, 24, 30, 32, 36, 40, 48, 50}},
+        {48, {}, {16, 20, 24, 30, 32, 36, 40, 48}},
         {16, {}, {16}},
+        {12, {}, {12}},
         {10, {}, {10}},
         {1, {}, {1}},
-        {300, {}, {16, 20, 24, 32, 40, 48, 64, 96, 256}},
+        {300, {}, {16, 20, 24, 30, 32, 36, 40, 48, 60, 64, 72, 80, 96, 256}},
         {100, {16, 32, 256}, {16, 32}},
         {8, {16, 32}, {8}},
         {1000, {24}, {24}},
@@ -95,7 +97,7 @@ TEST(ConvertOptions, ParseTable) {
 TEST(IconWriter, DirectoryFieldsAreExact) {
     const Bytes icon = convert(testimg::encodePng(testimg::pattern(300, 300, 1)), tfi::OutputFormat::Icon);
     const auto dir = testimg::readDirectory(icon);
-    const Sizes expected = {16, 20, 24, 32, 40, 48, 64, 96, 256};
+    const Sizes expected = {16, 20, 24, 30, 32, 36, 40, 48, 60, 64, 72, 80, 96, 256};
     ASSERT_EQ(dir.size(), expected.size());
     uint32_t offset = uint32_t(6 + 16 * dir.size());
     for (size_t i = 0; i < dir.size(); ++i) {
@@ -108,7 +110,7 @@ TEST(IconWriter, DirectoryFieldsAreExact) {
         EXPECT_EQ(dir[i].offset, offset);
         offset += dir[i].size;
         const bool png = tfi::hasPngSignature(tfi::ByteView(icon.data() + dir[i].offset, dir[i].size));
-        EXPECT_EQ(png, expected[i] == 256);
+        EXPECT_EQ(png, expected[i] > 48);
         if (!png) { // colour rows plus a mask padded to 32 bits
             EXPECT_EQ(dir[i].size, 40 + expected[i] * expected[i] * 4 + (expected[i] + 31) / 32 * 4 * expected[i]);
         }
@@ -126,7 +128,7 @@ TEST(IconWriter, PngOptionStoresEveryEntryAsPng) {
 }
 
 TEST(Conversion, RoundTripAtTheSourceSizeIsPixelExact) {
-    const uint32_t sides[] = {1, 10, 16, 37, 100, 256};
+    const uint32_t sides[] = {1, 10, 16, 37, 48, 49, 100, 256};
     for (uint32_t side : sides) {
         for (bool alpha : {false, true}) {
             SCOPED_TRACE(testing::Message() << side << (alpha ? " alpha" : " opaque"));
@@ -135,9 +137,9 @@ TEST(Conversion, RoundTripAtTheSourceSizeIsPixelExact) {
             const Bytes png = convert(icon, tfi::OutputFormat::Png);
             tfi::RgbaImage back;
             ASSERT_EQ(tfi::decodePng(tfi::ByteView(png), back), ERCI_OK);
-            // Bitmap entries keep every byte; the PNG entry (256) stores the colour under
+            // Bitmap entries (up to 48) keep every byte; PNG entries store the colour under
             // alpha 0 as black.
-            const bool pngEntry = side == 256;
+            const bool pngEntry = side > 48;
             EXPECT_TRUE(testimg::samePixels(pngEntry ? testimg::transparentCleared(source) : source, back));
             if (pngEntry && alpha) { // the pattern has colour under alpha 0
                 EXPECT_FALSE(testimg::samePixels(source, back));
@@ -209,23 +211,31 @@ TEST(Conversion, NonSquareSourceIsCentredNotStretched) {
 }
 
 TEST(Conversion, DownscaledEdgesOnTransparencyKeepTheirColour) {
-    // Without alpha weighting, the transparent black around the disc darkens its rim.
+    // Without alpha weighting, the transparent black around the disc darkens its rim; nor may
+    // any other colour hidden under alpha 0 show.
     const uint8_t orange[3] = {255, 160, 0};
-    const Bytes icon = convert(testimg::encodePng(testimg::disc(512, orange)), tfi::OutputFormat::Icon);
-    for (size_t i = 0; i < testimg::readDirectory(icon).size(); ++i) {
-        const tfi::RgbaImage entry = decodeEntry(icon, i);
-        SCOPED_TRACE(entry.width);
-        int partial = 0;
-        for (size_t p = 0; p < entry.pixels.size(); p += 4) {
-            const uint8_t* px = &entry.pixels[p];
-            if (px[3] < 8)
-                continue;
-            partial += px[3] < 255;
-            EXPECT_GE(px[0], 245);
-            EXPECT_NEAR(px[1], 160, 12);
-            EXPECT_LE(px[2], 10);
+    const uint8_t hiddenColours[][3] = {{0, 0, 0}, {0, 0, 255}, {255, 255, 255}};
+    for (const auto& hidden : hiddenColours) {
+        tfi::RgbaImage disc = testimg::disc(512, orange);
+        for (size_t p = 0; p < disc.pixels.size(); p += 4)
+            if (disc.pixels[p + 3] == 0)
+                std::memcpy(&disc.pixels[p], hidden, 3);
+        const Bytes icon = convert(testimg::encodePng(disc), tfi::OutputFormat::Icon);
+        for (size_t i = 0; i < testimg::readDirectory(icon).size(); ++i) {
+            const tfi::RgbaImage entry = decodeEntry(icon, i);
+            SCOPED_TRACE(testing::Message() << entry.width << " px, hidden " << int(hidden[2]));
+            int partial = 0;
+            for (size_t p = 0; p < entry.pixels.size(); p += 4) {
+                const uint8_t* px = &entry.pixels[p];
+                if (px[3] < 8)
+                    continue;
+                partial += px[3] < 255;
+                EXPECT_GE(px[0], 245);
+                EXPECT_NEAR(px[1], 160, 12);
+                EXPECT_LE(px[2], 10);
+            }
+            EXPECT_GT(partial, 0); // the rim is antialiased, not cut
         }
-        EXPECT_GT(partial, 0); // the rim is antialiased, not cut
     }
 }
 
@@ -362,14 +372,14 @@ TEST(Conversion, SoundIconIsCopiedAndCursorOrDamagedIconRebuilt) {
     const Bytes fromCursor = convert(cursor, tfi::OutputFormat::Icon);
     ASSERT_GE(fromCursor.size(), 6u);
     EXPECT_EQ(fromCursor[2], 1); // an icon now, with the default entries up to 32
-    EXPECT_EQ(testimg::readDirectory(fromCursor).size(), 4u);
+    EXPECT_EQ(testimg::readDirectory(fromCursor).size(), 5u);
 
     testimg::IconRow broken = row;
     broken.data.resize(50);
     const Bytes damaged = testimg::buildIcon({row, broken});
     const Bytes rebuilt = convert(damaged, tfi::OutputFormat::Icon);
     EXPECT_NE(rebuilt, damaged);
-    EXPECT_EQ(testimg::readDirectory(rebuilt).size(), 4u);
+    EXPECT_EQ(testimg::readDirectory(rebuilt).size(), 5u);
 }
 
 TEST(Conversion, ValidPngToPngIsByteIdentical) {

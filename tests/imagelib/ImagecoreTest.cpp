@@ -6,9 +6,12 @@
 #include "Batch.h"
 #include "CommandLine.h"
 #include "Destination.h"
+#include "IconFromPictures.h"
 #include "Platform.h"
 #include "TestFiles.h"
 #include "TestImages.h"
+#include "core/IconReader.h"
+#include "core/Resample.h"
 
 namespace {
 
@@ -90,6 +93,51 @@ TEST(Imagecore, BatchSkipsExistingUnlessOverwriteAndReportsFailure) {
     settings.files.push_back(fromUtf8(folder.file("b.ico")));
     EXPECT_EQ(runBatch(settings), 1);
     EXPECT_FALSE(testfiles::exists(folder.file("b.png")));
+}
+
+tfi::RgbaImage entryOfSide(const testimg::Bytes& icon, uint32_t side) {
+    tfi::IconDirectory dir;
+    tfi::RgbaImage image;
+    EXPECT_EQ(tfi::readIconDirectory(tfi::ByteView(icon), dir), ERCI_OK);
+    for (const tfi::IconEntry& entry : dir.entries)
+        if (tfi::decodeIconEntry(entry, image) == ERCI_OK && image.width == side)
+            return image;
+    ADD_FAILURE() << "no entry of " << side;
+    return image;
+}
+
+TEST(Imagecore, IconFromPicturesTakesEachAtItsSizeAndMakesTheOthersFromTheNextLarger) {
+    testfiles::ScratchFolder folder;
+    std::map<uint32_t, tfi::RgbaImage> pictures;
+    BatchSettings settings;
+    for (uint32_t side : {256u, 16u, 32u}) {
+        pictures[side] = testimg::pattern(side, side, side);
+        const std::string path = folder.file("p" + std::to_string(side) + ".png");
+        testfiles::writeFile(path, testimg::encodePng(pictures[side]));
+        settings.files.push_back(fromUtf8(path));
+    }
+    settings.iconOutput = fromUtf8(folder.file("out.ico"));
+    ASSERT_EQ(runIconFromPictures(settings), 0);
+    const testimg::Bytes icon = testfiles::readFile(folder.file("out.ico"));
+    EXPECT_EQ(testimg::readDirectory(icon).size(), 14u); // every default size up to 256
+
+    EXPECT_TRUE(testimg::samePixels(entryOfSide(icon, 16), pictures[16]));
+    EXPECT_TRUE(testimg::samePixels(entryOfSide(icon, 32), pictures[32]));
+    for (uint32_t side : {20u, 30u, 36u, 48u, 64u}) { // from the 32 below it, from the 256 above
+        SCOPED_TRACE(side);
+        const uint32_t from = side < 32 ? 32 : 256;
+        tfi::RgbaImage made;
+        ASSERT_EQ(tfi::renderSquare(tfi::wholeImage(pictures[from]), side, tfi::placeInSquare(from, from, side), made),
+                  ERCI_OK);
+        const bool png = side > 48;
+        EXPECT_TRUE(testimg::samePixels(entryOfSide(icon, side), png ? testimg::transparentCleared(made) : made));
+    }
+
+    testfiles::writeFile(folder.file("big.png"), testimg::encodePng(testimg::pattern(257, 100, 1)));
+    settings.files.push_back(fromUtf8(folder.file("big.png")));
+    settings.overwrite = true;
+    EXPECT_EQ(runIconFromPictures(settings), 1);
+    EXPECT_EQ(testfiles::readFile(folder.file("out.ico")), icon); // left as it was
 }
 
 // What a batch leaves behind: its printed lines (folder name taken out) and every file's bytes.

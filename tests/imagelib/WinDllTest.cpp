@@ -151,7 +151,7 @@ TEST(Dll, TheSystemIconLoaderReadsOurIcons) {
     tfi::IconDirectory dir;
     ASSERT_EQ(tfi::readIconDirectory(tfi::ByteView(file), dir), ERCI_OK);
 
-    for (int side : {16, 32, 48, 256}) {
+    for (int side : {16, 32, 48, 96, 256}) { // bitmaps, and PNG entries below 256 too
         SCOPED_TRACE(side);
         const tfi::IconEntry* entry = nullptr;
         for (const tfi::IconEntry& e : dir.entries)

@@ -16,7 +16,7 @@ import tempfile
 
 from PIL import Image, ImageDraw
 
-STANDARD_SIZES = [16, 20, 24, 32, 40, 48, 64, 96, 256]
+STANDARD_SIZES = [16, 20, 24, 30, 32, 36, 40, 48, 60, 64, 72, 80, 96, 256]
 
 
 def expected_sizes(side):

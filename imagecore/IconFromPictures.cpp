@@ -1,0 +1,82 @@
+#include "IconFromPictures.h"
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "Batch.h"
+#include "Platform.h"
+#include "core/Converter.h"
+#include "core/IconWriter.h"
+#include "core/Limits.h"
+
+namespace {
+
+std::wstring pictureProblem(tfi::Result r) {
+    if (r == ERCI_ERR_TOO_LARGE)
+        return L"larger than " + std::to_wstring(tfi::kMaxIconEntrySide) +
+               L" px; --icon puts each picture in at its own size";
+    if (r == ERCI_ERR_UNSUPPORTED_SOURCE)
+        return L"not a PNG picture";
+    return widen(tfi::resultMessage(r));
+}
+
+uint32_t longerSide(const tfi::RgbaImage& picture) { return std::max(picture.width, picture.height); }
+
+bool sideTaken(const std::vector<tfi::RgbaImage>& pictures, uint32_t side) {
+    return std::any_of(pictures.begin(), pictures.end(),
+                       [side](const tfi::RgbaImage& p) { return longerSide(p) == side; });
+}
+
+// All pictures, or false after a line for each one that could not be taken. With one picture
+// to a size, the pictures stay well inside one conversion's work budget.
+bool readPictures(const std::vector<std::wstring>& files, std::vector<tfi::RgbaImage>& pictures) {
+    tfi::WorkBudget budget;
+    bool everyOne = true;
+    for (const std::wstring& file : files) {
+        std::vector<uint8_t> bytes;
+        tfi::RgbaImage picture;
+        tfi::Result r = platform::readFile(file, bytes);
+        if (r == ERCI_OK)
+            r = tfi::decodeIconPicture(tfi::ByteView(bytes), picture, budget);
+        std::wstring problem = r == ERCI_OK ? L"" : pictureProblem(r);
+        if (r == ERCI_OK && sideTaken(pictures, longerSide(picture)))
+            problem = L"another picture is " + std::to_wstring(longerSide(picture)) + L" px too";
+        if (!problem.empty()) {
+            platform::writeLine(file + L": FAILED: " + problem);
+            everyOne = false;
+            continue;
+        }
+        pictures.push_back(std::move(picture));
+    }
+    return everyOne;
+}
+
+std::wstring joined(const std::vector<std::wstring>& files) {
+    std::wstring text;
+    for (const std::wstring& file : files)
+        text += (text.empty() ? L"" : L", ") + file;
+    return text;
+}
+
+} // namespace
+
+int runIconFromPictures(const BatchSettings& settings) {
+    const std::wstring& destination = settings.iconOutput;
+    const std::wstring report = joined(settings.files) + L" -> " + destination + L": ";
+    if (!settings.overwrite && platform::fileExists(destination)) {
+        platform::writeLine(report + L"skipped, destination exists (use -f to replace)");
+        return summariseBatch(0, 1, 0);
+    }
+    std::vector<tfi::RgbaImage> pictures;
+    if (!readPictures(settings.files, pictures)) {
+        platform::writeLine(report + L"FAILED: not every picture could be taken; nothing written");
+        return summariseBatch(0, 0, 1);
+    }
+    std::vector<uint8_t> icon;
+    tfi::Result r = tfi::buildIconFromPictures(pictures, icon);
+    if (r == ERCI_OK)
+        r = platform::replaceFile(destination, icon);
+    platform::writeLine(report + (r == ERCI_OK ? L"converted" : L"FAILED: " + widen(tfi::resultMessage(r))));
+    return r == ERCI_OK ? summariseBatch(1, 0, 0) : summariseBatch(0, 0, 1);
+}
