@@ -30,10 +30,10 @@ struct DibLayout {
 };
 
 // One channel of a BI_BITFIELDS pixel: the mask's position and width, scaled to 8 bits.
-// Narrow channels repeat their bits downwards (5 bits abcde give abcdeabc), wide ones keep their
-// top 8: both ends stay exact, every level lands within one of the nearest, and the result is
-// what stb's reader shows for the same pixels (dividing without rounding left half the levels
-// one too low).
+// Narrow channels repeat their bits downwards (5 bits abcde give abcdeabc): both ends exact,
+// every level within one of the nearest, and what other readers show for the same pixels. Wide
+// ones (10 bits) round to the nearest level. Dropping the low bits, as a plain shift or division
+// does, leaves about half the levels one too low.
 struct Channel {
     uint32_t mask = 0;
     unsigned shift = 0;
@@ -51,8 +51,10 @@ struct Channel {
         if (!bits)
             return 0;
         const uint32_t value = (pixel & mask) >> shift;
-        if (bits >= 8)
-            return static_cast<uint8_t>(value >> (bits - 8));
+        if (bits >= 8) {
+            const uint64_t top = (uint64_t(1) << bits) - 1;
+            return static_cast<uint8_t>((value * uint64_t(255) + top / 2) / top);
+        }
         uint32_t repeated = 0;
         for (unsigned filled = 0; filled < 8; filled += bits)
             repeated = (repeated << bits) | value;
