@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,33 @@ inline void convertAndClose(HWND main, DWORD programId, const wchar_t* countLine
     wintest::clickButton(progress, kCloseButton);
     ASSERT_TRUE(wintest::waitUntil([&] { return !IsWindow(progress); }));
     ASSERT_TRUE(wintest::isResponsive(main));
+}
+
+// Starts the built program in a working folder of the test's, runs drive on its main window,
+// then closes it as a user would; it must end with exit code 0. afterExit sees the folder it
+// saved.
+inline void withProgram(const std::wstring& workingFolder,
+                        const std::function<void(const wintest::ChildProcess&, HWND)>& drive,
+                        const std::function<void(const std::wstring&)>& afterExit = nullptr,
+                        DWORD deadlineMs = 180000) {
+    using namespace wintest;
+    RegistryValueGuard savedFolder(kSettingsKey, kFolderValue);
+    runWithDeadline(
+        [&] {
+            ChildProcess program(distFolder() + L"\\" + kProgramName, workingFolder);
+            ASSERT_TRUE(program.started()) << "the program did not start";
+            HWND main = waitForProcessWindow(program.id(), kMainTitle, 30000);
+            ASSERT_TRUE(main != nullptr) << "no main window";
+            drive(program, main);
+            PostMessageW(main, WM_CLOSE, 0, 0);
+            DWORD exitCode = 1;
+            EXPECT_TRUE(program.waitForExit(30000, exitCode)) << "the program did not end";
+            EXPECT_EQ(0u, exitCode);
+            std::wstring saved;
+            if (afterExit && readRegistryString(kSettingsKey, kFolderValue, saved))
+                afterExit(saved);
+        },
+        deadlineMs, "the program");
 }
 
 } // namespace e2e

@@ -43,22 +43,16 @@ TEST(ProgramEndToEnd, ConvertsPickedFilesAndRemembersTheFolder) {
     // An older output of one source: the first run asks about it, and Yes replaces it.
     ASSERT_TRUE(writeFile(out + L"\\multi.png", "left over from an earlier day"));
 
-    RegistryValueGuard savedFolder(kSettingsKey, kFolderValue);
     // Jobs follow the sorted list: broken.png, multi.ico, UPPER.PNG, wide.png.
     const std::vector<std::wstring> sources = {in + L"\\broken.png", in + L"\\multi.ico", in + L"\\UPPER.PNG",
                                                in + L"\\wide.png"};
     const std::vector<std::wstring> outputs = {out + L"\\multi.png", out + L"\\UPPER.png", out + L"\\wide.ico"};
     MessageBoxAnswerer answerer(kCaption, {IDYES, IDNO});
-    DWORD exitCode = 1;
     std::wstring remembered;
 
-    runWithDeadline(
-        [&] {
-            ChildProcess program(distFolder() + L"\\" + kProgramName, in);
-            ASSERT_TRUE(program.started()) << "the program did not start";
-            HWND main = waitForProcessWindow(program.id(), kMainTitle, 30000);
-            ASSERT_TRUE(main != nullptr) << "no main window";
-
+    withProgram(
+        in,
+        [&](const ChildProcess& program, HWND main) {
             clickButton(main, kAddButton);
             HWND picker = waitForProcessWindow(program.id(), kOpenFileTitle);
             ASSERT_TRUE(picker != nullptr) << "no open-file dialog";
@@ -93,14 +87,9 @@ TEST(ProgramEndToEnd, ConvertsPickedFilesAndRemembersTheFolder) {
             clickButton(main, kRemoveButton);
             EXPECT_TRUE(waitUntil([&] { return entryCount(main) == 1; }));
             EXPECT_EQ(std::vector<std::wstring>{sources[0]}, entries(main));
-
-            PostMessageW(main, WM_CLOSE, 0, 0);
-            EXPECT_TRUE(program.waitForExit(30000, exitCode)) << "the program did not end";
-            EXPECT_TRUE(readRegistryString(kSettingsKey, kFolderValue, remembered));
         },
-        kDeadlineMs, "the program end to end");
+        [&](const std::wstring& saved) { remembered = saved; }, kDeadlineMs);
 
-    EXPECT_EQ(0u, exitCode);
     EXPECT_EQ(out, remembered);
     const std::vector<SeenMessageBox> seen = answerer.seen();
     ASSERT_EQ(4u, seen.size());

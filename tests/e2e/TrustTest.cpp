@@ -19,7 +19,6 @@ using namespace wintest;
 
 namespace {
 
-const DWORD kDeadlineMs = 180000;
 const DWORD kSeveralTicksMs = 600;
 const wchar_t kFolderMissingText[] = L"The output folder doesn't exist.";
 // The longest path that Windows takes without its extended form.
@@ -35,29 +34,6 @@ std::string contentOf(const std::wstring& path) {
     std::string bytes;
     readFile(path, bytes);
     return bytes;
-}
-
-// Starts the program in a working folder of the test's, runs drive on its main window, then
-// closes it as a user would; it must end with exit code 0. afterExit sees the folder it saved.
-void withProgram(const std::wstring& workingFolder, const std::function<void(const ChildProcess&, HWND)>& drive,
-                 const std::function<void(const std::wstring&)>& afterExit = nullptr) {
-    RegistryValueGuard savedFolder(kSettingsKey, kFolderValue);
-    runWithDeadline(
-        [&] {
-            ChildProcess program(distFolder() + L"\\" + kProgramName, workingFolder);
-            ASSERT_TRUE(program.started()) << "the program did not start";
-            HWND main = waitForProcessWindow(program.id(), kMainTitle, 30000);
-            ASSERT_TRUE(main != nullptr) << "no main window";
-            drive(program, main);
-            PostMessageW(main, WM_CLOSE, 0, 0);
-            DWORD exitCode = 1;
-            EXPECT_TRUE(program.waitForExit(30000, exitCode)) << "the program did not end";
-            EXPECT_EQ(0u, exitCode);
-            std::wstring saved;
-            if (afterExit && readRegistryString(kSettingsKey, kFolderValue, saved))
-                afterExit(saved);
-        },
-        kDeadlineMs, "the program");
 }
 
 // Adds files through the open-file dialog: names in the program's working folder, or one path.
