@@ -192,7 +192,7 @@ private:
     }
 
     void finishWith(size_t i, tfi::Result r) {
-        results_[i].report += r == ERCI_OK ? L"converted" : L"FAILED: " + widen(tfi::resultMessage(r));
+        results_[i].report += r == ERCI_OK ? L"converted" : L"FAILED: " + fromUtf8(tfi::resultMessage(r));
         finish(i, r == ERCI_OK ? Outcome::Converted : Outcome::Failed);
     }
 
@@ -238,8 +238,6 @@ void startThreads(std::vector<std::thread>& threads, unsigned count, Work work) 
 }
 
 } // namespace
-
-std::wstring widen(const char* ascii) { return std::wstring(ascii, ascii + std::char_traits<char>::length(ascii)); }
 
 int summariseBatch(size_t converted, size_t skipped, size_t failed) {
     platform::writeLine(std::to_wstring(converted) + L" converted, " + std::to_wstring(skipped) + L" skipped, " +

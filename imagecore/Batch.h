@@ -11,5 +11,3 @@ int runBatch(const BatchSettings& settings);
 
 // Prints the closing line of counts; returns the exit status.
 int summariseBatch(size_t converted, size_t skipped, size_t failed);
-
-std::wstring widen(const char* ascii);

@@ -18,14 +18,12 @@ std::wstring pictureProblem(tfi::Result r) {
                L" px; --icon puts each picture in at its own size";
     if (r == ERCI_ERR_UNSUPPORTED_SOURCE)
         return L"not a PNG picture";
-    return widen(tfi::resultMessage(r));
+    return fromUtf8(tfi::resultMessage(r));
 }
-
-uint32_t longerSide(const tfi::RgbaImage& picture) { return std::max(picture.width, picture.height); }
 
 bool sideTaken(const std::vector<tfi::RgbaImage>& pictures, uint32_t side) {
     return std::any_of(pictures.begin(), pictures.end(),
-                       [side](const tfi::RgbaImage& p) { return longerSide(p) == side; });
+                       [side](const tfi::RgbaImage& p) { return p.longerSide() == side; });
 }
 
 // All pictures, or false after a line for each one that could not be taken. With one picture
@@ -40,8 +38,8 @@ bool readPictures(const std::vector<std::wstring>& files, std::vector<tfi::RgbaI
         if (r == ERCI_OK)
             r = tfi::decodeIconPicture(tfi::ByteView(bytes), picture, budget);
         std::wstring problem = r == ERCI_OK ? L"" : pictureProblem(r);
-        if (r == ERCI_OK && sideTaken(pictures, longerSide(picture)))
-            problem = L"another picture is " + std::to_wstring(longerSide(picture)) + L" px too";
+        if (r == ERCI_OK && sideTaken(pictures, picture.longerSide()))
+            problem = L"another picture is " + std::to_wstring(picture.longerSide()) + L" px too";
         if (!problem.empty()) {
             platform::writeLine(file + L": FAILED: " + problem);
             everyOne = false;
@@ -77,6 +75,6 @@ int runIconFromPictures(const BatchSettings& settings) {
     tfi::Result r = tfi::buildIconFromPictures(pictures, icon);
     if (r == ERCI_OK)
         r = platform::replaceFile(destination, icon);
-    platform::writeLine(report + (r == ERCI_OK ? L"converted" : L"FAILED: " + widen(tfi::resultMessage(r))));
+    platform::writeLine(report + (r == ERCI_OK ? L"converted" : L"FAILED: " + fromUtf8(tfi::resultMessage(r))));
     return r == ERCI_OK ? summariseBatch(1, 0, 0) : summariseBatch(0, 0, 1);
 }

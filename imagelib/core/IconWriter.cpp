@@ -33,7 +33,7 @@ uint8_t directorySideByte(uint32_t side) { return side >= kMaxIconEntrySide ? 0 
 // Only the picture part: resampling the transparent margin too would soften its edges.
 PixelRect cascadeBase(const RgbaImage& source, const std::vector<Rendered>& done, uint32_t side) {
     PixelRect base = wholeImage(source);
-    uint32_t baseSide = std::max(source.width, source.height);
+    uint32_t baseSide = source.longerSide();
     for (const Rendered& r : done) {
         if (r.image.width < side * kCascadeRatio || r.image.width >= baseSide)
             continue;
@@ -94,7 +94,7 @@ void assemble(const std::vector<Rendered>& entries, std::vector<uint8_t>& out) {
 
 Result buildChecked(const RgbaImage& source, const ConvertOptions& options, std::vector<uint8_t>& out) {
     const std::vector<uint32_t> sides =
-        planIconSizes(std::max(source.width, source.height), options.sizes);
+        planIconSizes(source.longerSide(), options.sizes);
     // Largest first, so each smaller entry can be taken from a made one.
     std::vector<Rendered> entries;
     entries.reserve(sides.size());
@@ -111,13 +111,11 @@ Result buildChecked(const RgbaImage& source, const ConvertOptions& options, std:
     return ERCI_OK;
 }
 
-uint32_t longerSide(const RgbaImage& image) { return std::max(image.width, image.height); }
-
 // The picture of exactly `side`, else the smallest one larger; null when all are smaller.
 const RgbaImage* pictureFor(const std::vector<RgbaImage>& pictures, uint32_t side) {
     const RgbaImage* best = nullptr;
     for (const RgbaImage& p : pictures)
-        if (longerSide(p) >= side && (!best || longerSide(p) < longerSide(*best)))
+        if (p.longerSide() >= side && (!best || p.longerSide() < best->longerSide()))
             best = &p;
     return best;
 }
@@ -125,10 +123,10 @@ const RgbaImage* pictureFor(const std::vector<RgbaImage>& pictures, uint32_t sid
 std::vector<uint32_t> pictureSides(const std::vector<RgbaImage>& pictures) {
     uint32_t largest = 0;
     for (const RgbaImage& p : pictures)
-        largest = std::max(largest, longerSide(p));
+        largest = std::max(largest, p.longerSide());
     std::vector<uint32_t> sides = planIconSizes(largest, {});
     for (const RgbaImage& p : pictures)
-        sides.push_back(longerSide(p));
+        sides.push_back(p.longerSide());
     std::sort(sides.begin(), sides.end());
     sides.erase(std::unique(sides.begin(), sides.end()), sides.end());
     return sides;
@@ -138,7 +136,7 @@ Result buildFromPicturesChecked(const std::vector<RgbaImage>& pictures, std::vec
     if (pictures.empty())
         return ERCI_ERR_INVALID_ARGUMENT;
     for (const RgbaImage& p : pictures)
-        if (longerSide(p) > kMaxIconEntrySide)
+        if (p.longerSide() > kMaxIconEntrySide)
             return ERCI_ERR_TOO_LARGE;
     std::vector<Rendered> entries;
     for (uint32_t side : pictureSides(pictures)) {

@@ -20,6 +20,8 @@ struct RgbaImage {
     const uint8_t* row(uint32_t y) const {
         return pixels.data() + static_cast<size_t>(y) * width * kRgbaBytesPerPixel;
     }
+    // The side of the square an icon entry of this picture fills.
+    uint32_t longerSide() const { return width > height ? width : height; }
 };
 
 // True when a width x height RGBA image is within the caps (side and bytes).
