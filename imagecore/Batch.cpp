@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Destination.h"
+#include "Entries.h"
 #include "Platform.h"
 #include "WriteQueue.h"
 
@@ -27,7 +28,7 @@ struct Tally {
     }
 };
 
-struct FileResult {
+struct JobResult {
     Outcome outcome = Outcome::Failed;
     std::wstring report;
     bool done = false;
@@ -72,18 +73,19 @@ private:
     std::map<std::wstring, std::vector<size_t>> readers_; // every job that reads it
 };
 
-// Files that may touch one file on disk (the same source twice, two sources with one
-// destination, one file's destination another's source) form one chain, converted one after
+// Jobs that may touch one file on disk (the same source twice, two sources with one
+// destination, one job's destination another's source) form one chain, converted one after
 // the other in input order: that is what a single thread would do to them. Chains come in the
-// order of their first file.
-std::vector<std::vector<size_t>> chainsOfSharedFiles(const BatchSettings& settings) {
-    const size_t total = settings.files.size();
+// order of their first job.
+std::vector<std::vector<size_t>> chainsOfSharedFiles(const std::vector<BatchJob>& jobs) {
+    const size_t total = jobs.size();
     SharedFiles shared(total);
     for (size_t i = 0; i < total; ++i) {
-        for (const std::wstring& key : platform::fileKeys(settings.files[i]))
+        for (const std::wstring& key : platform::fileKeys(jobs[i].source))
             shared.read(i, key);
-        for (const std::wstring& key : platform::fileKeys(destinationFor(settings.files[i], settings.outputFolder)))
-            shared.write(i, key);
+        if (!jobs[i].destination.empty())
+            for (const std::wstring& key : platform::fileKeys(jobs[i].destination))
+                shared.write(i, key);
     }
     std::vector<std::vector<size_t>> chains;
     std::map<size_t, size_t> chainOfRoot;
@@ -107,9 +109,9 @@ unsigned threadsFor(const BatchSettings& settings, size_t chains) {
 // however the work interleaves.
 class ParallelBatch {
 public:
-    explicit ParallelBatch(const BatchSettings& settings)
-        : settings_(settings), chains_(chainsOfSharedFiles(settings)), threads_(threadsFor(settings, chains_.size())),
-          results_(settings.files.size()), writes_(threads_) {}
+    ParallelBatch(const BatchSettings& settings, const std::vector<BatchJob>& jobs)
+        : settings_(settings), jobs_(jobs), chains_(chainsOfSharedFiles(jobs)),
+          threads_(threadsFor(settings, chains_.size())), results_(jobs.size()), writes_(threads_) {}
 
     unsigned threads() const { return threads_; }
 
@@ -136,17 +138,22 @@ public:
 
     int summarise() const {
         Tally tally;
-        for (const FileResult& r : results_)
+        for (const JobResult& r : results_)
             tally.add(r.outcome);
         return summariseBatch(tally.converted, tally.skipped, tally.failed);
     }
 
 private:
     void convert(size_t i) {
-        const std::wstring& source = settings_.files[i];
-        PendingWrite write{i, destinationFor(source, settings_.outputFolder), {}};
+        const BatchJob& job = jobs_[i];
         std::wstring& report = results_[i].report;
-        report = source + L" -> " + write.destination + L": ";
+        if (!job.problem.empty()) {
+            report = job.label + L": FAILED: " + job.problem;
+            finish(i, Outcome::Failed);
+            return;
+        }
+        PendingWrite write{i, job.destination, {}};
+        report = job.label + L" -> " + write.destination + L": ";
         if (!settings_.overwrite && platform::fileExists(write.destination)) {
             report += L"skipped, destination exists (use -f to replace)";
             finish(i, Outcome::Skipped);
@@ -160,10 +167,9 @@ private:
     // is written, so that the batch's result does not depend on how the files met on the
     // threads. A conversion keeps its share until its bytes are in the write queue.
     void convertAndHandOn(PendingWrite& write) {
-        const std::wstring& source = settings_.files[write.file];
         {
             std::shared_lock<std::shared_mutex> beside(memory_);
-            const tfi::Result r = platform::convertToBytes(source, write.destination, settings_.option, write.bytes);
+            const tfi::Result r = newBytes(write);
             if (r != ERCI_ERR_OUT_OF_MEMORY || !sharesMemory()) {
                 handOn(write, r);
                 return;
@@ -172,7 +178,14 @@ private:
         std::vector<uint8_t>().swap(write.bytes);
         std::unique_lock<std::shared_mutex> alone(memory_);
         writes_.waitUntilIdle();
-        handOn(write, platform::convertToBytes(source, write.destination, settings_.option, write.bytes));
+        handOn(write, newBytes(write));
+    }
+
+    tfi::Result newBytes(PendingWrite& write) const {
+        const BatchJob& job = jobs_[write.file];
+        if (job.entry == BatchJob::kWholeFile)
+            return platform::convertToBytes(job.source, write.destination, settings_.option, write.bytes);
+        return entryToBytes(job.source, job.entry, write.bytes);
     }
 
     // Whether anything but this conversion may hold memory meanwhile.
@@ -213,9 +226,10 @@ private:
     }
 
     const BatchSettings& settings_;
+    const std::vector<BatchJob>& jobs_;
     const std::vector<std::vector<size_t>> chains_;
     const unsigned threads_;
-    std::vector<FileResult> results_; // each filled by the threads handling it, read under printLock_
+    std::vector<JobResult> results_; // each filled by the threads handling it, read under printLock_
     std::atomic<size_t> nextChain_{0};
     std::mutex printLock_;
     std::condition_variable finished_;
@@ -245,8 +259,19 @@ int summariseBatch(size_t converted, size_t skipped, size_t failed) {
     return failed == 0 ? 0 : 1;
 }
 
+std::vector<BatchJob> wholeFileJobs(const BatchSettings& settings) {
+    std::vector<BatchJob> jobs;
+    for (const std::wstring& file : settings.files)
+        jobs.push_back({file, destinationFor(file, settings.outputFolder), file, BatchJob::kWholeFile, L""});
+    return jobs;
+}
+
 int runBatch(const BatchSettings& settings) {
-    ParallelBatch batch(settings);
+    return runJobs(settings, settings.entries ? entryJobs(settings) : wholeFileJobs(settings));
+}
+
+int runJobs(const BatchSettings& settings, const std::vector<BatchJob>& jobs) {
+    ParallelBatch batch(settings, jobs);
     std::vector<std::thread> writers, converters;
     startThreads(writers, batch.threads(), [&batch] { batch.writeFiles(); });
     batch.useWriters(static_cast<unsigned>(writers.size()));

@@ -5,22 +5,28 @@
 const char kUsageText[] =
     "Usage: imagecore [options] FILE...\n"
     "       imagecore [-f] --icon OUT.ico PICTURE...\n"
+    "       imagecore [-o DIR] [-f] [-j N] --entries ICON...\n"
     "Converts PNG files to icons and icon files to PNG, one destination per file:\n"
     "a file whose name ends in lower-case .png becomes NAME.ico, any other file NAME.png.\n"
     "With --icon, makes one icon from PNG pictures drawn at their own sizes (at most\n"
     "256 px each); the other standard sizes are made from the next larger picture.\n"
+    "With --entries, writes every entry of each icon or cursor as a PNG of its own,\n"
+    "NAME-WxH-Dbpp.png in directory order (NAME-WxH-Dbpp-2.png for a second entry of one\n"
+    "size and depth; a PNG entry counts as 32 bpp); an unreadable entry is reported on\n"
+    "its own line and the others are still written.\n"
     "\n"
     "  -o, --output DIR   write into DIR (default: beside each source)\n"
     "  -f, --overwrite    replace existing destinations (default: skip them)\n"
     "      --option STR   conversion option, e.g. \"sizes=16,32,48,256\" or \"png\" or both\n"
     "                     joined by ';'\n"
     "      --icon OUT     make the one icon OUT (ending in .ico) from the files\n"
+    "      --entries      take every entry out of each icon, as described above\n"
     "  -j, --jobs N       convert on N threads (default: one per core); lines, files and\n"
     "                     exit status are the same as with -j 1\n"
     "  -h, --help         show this text\n"
     "\n"
-    "Exit status: 0 when every file was converted or skipped, 1 when any failed, 2 for a\n"
-    "command-line error.\n";
+    "Exit status: 0 when every file (or entry) was converted or skipped, 1 when any\n"
+    "failed, 2 for a command-line error.\n";
 
 namespace {
 
@@ -69,6 +75,8 @@ bool parseCommandLine(const std::vector<std::wstring>& args, BatchSettings& sett
             onlyFiles = true;
         } else if (arg == L"-h" || arg == L"--help") {
             settings.help = true;
+        } else if (arg == L"--entries") {
+            settings.entries = true;
         } else if (arg == L"-f" || arg == L"--overwrite") {
             settings.overwrite = true;
         } else if (takesValue(arg)) {
@@ -88,8 +96,12 @@ bool parseCommandLine(const std::vector<std::wstring>& args, BatchSettings& sett
         error = L"no files given";
         return false;
     }
-    if (!settings.iconOutput.empty() && (!settings.option.empty() || !settings.outputFolder.empty())) {
-        error = L"--icon makes its icon by its own rule: it takes no --option and no -o";
+    if (!settings.iconOutput.empty() && (!settings.option.empty() || !settings.outputFolder.empty() || settings.entries)) {
+        error = L"--icon makes its icon by its own rule: it takes no --option, no -o and no --entries";
+        return false;
+    }
+    if (settings.entries && !settings.option.empty()) {
+        error = L"--entries writes each entry as it is stored: it takes no --option";
         return false;
     }
     return true;

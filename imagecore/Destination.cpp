@@ -30,19 +30,30 @@ std::wstring withoutTrailingSeparators(std::wstring folder) {
 
 } // namespace
 
-std::wstring destinationFor(const std::wstring& sourcePath, const std::wstring& outputFolder) {
-    const CImageConverter_PNG_ICO preset;
+std::wstring destinationFolder(const std::wstring& sourcePath, const std::wstring& outputFolder) {
     const std::wstring source = normalised(sourcePath);
     const size_t slash = source.rfind(kSeparator);
-    const std::wstring name = slash == std::wstring::npos ? source : source.substr(slash + 1);
-    std::wstring folder = withoutTrailingSeparators(normalised(outputFolder));
-    if (folder.empty())
-        folder = slash == std::wstring::npos ? kCurrentFolder : source.substr(0, std::max<size_t>(slash, 1));
+    const std::wstring folder = withoutTrailingSeparators(normalised(outputFolder));
+    if (!folder.empty())
+        return folder;
+    return slash == std::wstring::npos ? kCurrentFolder : source.substr(0, std::max<size_t>(slash, 1));
+}
 
-    // The rule on the bare file name, then joined with this platform's separator.
-    const std::wstring ruled = formDestPath(preset, name, std::wstring());
-    const std::wstring fileName = ruled.substr(ruled.find(kRuleSeparator) + 1);
+std::wstring sourceFileName(const std::wstring& sourcePath) {
+    const std::wstring source = normalised(sourcePath);
+    const size_t slash = source.rfind(kSeparator);
+    return slash == std::wstring::npos ? source : source.substr(slash + 1);
+}
+
+std::wstring pathIn(const std::wstring& folder, const std::wstring& fileName) {
     if (folder.back() == kSeparator)
         return folder + fileName;
     return folder + kSeparator + fileName;
+}
+
+std::wstring destinationFor(const std::wstring& sourcePath, const std::wstring& outputFolder) {
+    const CImageConverter_PNG_ICO preset;
+    // The rule on the bare file name, then joined with this platform's separator.
+    const std::wstring ruled = formDestPath(preset, sourceFileName(sourcePath), std::wstring());
+    return pathIn(destinationFolder(sourcePath, outputFolder), ruled.substr(ruled.find(kRuleSeparator) + 1));
 }

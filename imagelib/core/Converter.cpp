@@ -43,10 +43,17 @@ private:
     std::vector<uint8_t>* owned_ = nullptr;
 };
 
+// A PNG whose ancillary chunks carry a wrong CRC is read without them; they are left out of its
+// copy too, so that the copy is sound for every reader.
 Result pngToPng(SourceBytes& source, WorkBudget& budget, std::vector<uint8_t>& out) {
     RgbaImage image;
     const Result r = decodePng(source.view(), image, budget);
-    return r == ERCI_OK ? source.passOn(out) : r;
+    if (r != ERCI_OK)
+        return r;
+    if (pngChecksumsRight(source.view()))
+        return source.passOn(out);
+    copyChunksWithRightCrcs(source.view(), out);
+    return ERCI_OK;
 }
 
 Result pngToIcon(SourceBytes& source, const ConvertOptions& options, WorkBudget& budget, std::vector<uint8_t>& out) {
@@ -58,17 +65,39 @@ Result pngToIcon(SourceBytes& source, const ConvertOptions& options, WorkBudget&
 
 // A sound PNG entry is the icon author's own picture, colour information and all: handed on
 // as it is, at no encoding cost. Anything else is written in its smallest lossless layout.
+// Returns false when `image` is still to be encoded.
+bool handOnSoundPngEntry(const IconEntry& entry, std::vector<uint8_t>& out) {
+    if (!entry.isPng || !isExactPng(entry.data))
+        return false;
+    out.assign(entry.data.data, entry.data.data + entry.data.size);
+    return true;
+}
+
 Result iconToPng(SourceBytes& source, WorkBudget& budget, std::vector<uint8_t>& out) {
     DecodedIcon icon;
     const Result r = decodeIcon(source.view(), false, budget, icon);
-    const IconEntry& entry = icon.bestEntry;
-    const bool handOn = r == ERCI_OK && entry.isPng && isExactPng(entry.data);
-    if (handOn) // copied before the source is freed: the entry lies inside it
-        out.assign(entry.data.data, entry.data.data + entry.data.size);
+    // copied before the source is freed: the entry lies inside it
+    const bool handedOn = r == ERCI_OK && handOnSoundPngEntry(icon.bestEntry, out);
     source.release();
-    if (r != ERCI_OK || handOn)
+    if (r != ERCI_OK || handedOn)
         return r;
     return encodeSmallestPng(icon.best, out);
+}
+
+Result entryToPng(ByteView file, size_t index, std::vector<uint8_t>& out) {
+    IconDirectory directory;
+    Result r = readIconDirectory(file, directory);
+    if (r != ERCI_OK)
+        return r;
+    if (index >= directory.entries.size())
+        return ERCI_ERR_INVALID_ARGUMENT;
+    const IconEntry& entry = directory.entries[index];
+    RgbaImage image;
+    WorkBudget budget;
+    r = decodeIconEntry(entry, image, budget);
+    if (r != ERCI_OK || handOnSoundPngEntry(entry, out))
+        return r;
+    return encodeSmallestPng(image, out);
 }
 
 Result iconToIcon(SourceBytes& source, const ConvertOptions& options, WorkBudget& budget, std::vector<uint8_t>& out) {
@@ -92,17 +121,23 @@ Result dispatch(SourceBytes& source, OutputFormat format, const ConvertOptions& 
     return ERCI_ERR_UNSUPPORTED_SOURCE;
 }
 
-Result convertChecked(SourceBytes source, OutputFormat format, const ConvertOptions& options, std::vector<uint8_t>& out) {
+// Runs `convert`, which fills `out`; on failure `out` is left empty.
+template <class Conversion>
+Result outputChecked(std::vector<uint8_t>& out, Conversion convert) {
     out.clear();
     Result r = ERCI_ERR_OUT_OF_MEMORY;
     try {
-        r = dispatch(source, format, options, out);
+        r = convert();
     } catch (const std::bad_alloc&) {
         r = ERCI_ERR_OUT_OF_MEMORY;
     }
     if (r != ERCI_OK)
         std::vector<uint8_t>().swap(out);
     return r;
+}
+
+Result convertChecked(SourceBytes source, OutputFormat format, const ConvertOptions& options, std::vector<uint8_t>& out) {
+    return outputChecked(out, [&] { return dispatch(source, format, options, out); });
 }
 
 } // namespace
@@ -129,6 +164,10 @@ Result decodeIconPicture(ByteView file, RgbaImage& picture, WorkBudget& budget) 
     } catch (const std::bad_alloc&) {
         return ERCI_ERR_OUT_OF_MEMORY;
     }
+}
+
+Result convertIconEntryToPng(ByteView file, size_t index, std::vector<uint8_t>& out) {
+    return outputChecked(out, [&] { return entryToPng(file, index, out); });
 }
 
 Result convertImage(ByteView source, OutputFormat format, const ConvertOptions& options, std::vector<uint8_t>& out) {

@@ -90,7 +90,7 @@ bool supportedBitCount(uint16_t bits) {
     return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
 }
 
-Result computeLayout(ByteView entry, const DibInfo& info, DibLayout& layout) {
+Result computeLayout(ByteView entry, DibInfo& info, DibLayout& layout) {
     uint64_t extra = uint64_t(info.colorTableEntries) * kPaletteEntryBytes;
     if (info.compression == kBiBitfields && info.headerSize == kInfoHeaderSize)
         extra += kBitfieldsBytes;
@@ -104,7 +104,9 @@ Result computeLayout(ByteView entry, const DibInfo& info, DibLayout& layout) {
     if (!rangeFits(layout.pixelOffset, colorBytes, entry.size))
         return ERCI_ERR_CORRUPT_SOURCE;
     layout.maskOffset = layout.pixelOffset + colorBytes;
-    // Some writers leave the mask out of 32-bit entries; the alpha channel stands in for it.
+    info.storedSize = layout.maskOffset + maskBytes; // cannot overflow: the colour rows fit in memory
+    // Some writers leave the mask out of 32-bit entries; the alpha channel stands in for it. A
+    // mask cut off by the end of the file is absent too, as Windows takes it.
     layout.hasMask = rangeFits(layout.maskOffset, maskBytes, entry.size);
     return ERCI_OK;
 }
@@ -248,7 +250,7 @@ Result decodeDibEntry(ByteView entry, RgbaImage& image, WorkBudget& budget) {
     if (r != ERCI_OK)
         return r;
     DibLayout layout;
-    computeLayout(entry, info, layout);
+    computeLayout(entry, info, layout); // checked by readDibInfo
     if (!budget.spend(uint64_t(info.width) * info.height, 0))
         return ERCI_ERR_TOO_LARGE;
     r = allocateImage(image, info.width, info.height);

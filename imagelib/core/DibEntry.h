@@ -23,10 +23,13 @@ struct DibInfo {
     // depths a list of colours for displays with few, which is skipped.
     uint32_t colorTableEntries = 0;
     bool topDown = false;
+    // Header, colour table, colour rows and mask: what the header says the entry holds.
+    uint64_t storedSize = 0;
 };
 
 // Reads and checks the header (and BI_BITFIELDS masks) only: enough to rank entries by their
-// real size and depth.
+// real size and depth. `entry` may run on past the entry (to the end of the file): the header
+// says where it ends. The colour rows must be there; the mask may be missing.
 Result readDibInfo(ByteView entry, DibInfo& info);
 
 // Paid from `budget` before the image is allocated; ERCI_ERR_TOO_LARGE when it cannot be.

@@ -13,30 +13,68 @@ namespace {
 constexpr size_t kDirSizeField = 8;
 constexpr size_t kDirOffsetField = 12;
 
-void probeEntry(ByteView file, size_t directoryEnd, const uint8_t* row, IconEntry& entry) {
-    const uint32_t bytes = readLe32(row + kDirSizeField);
-    const uint32_t offset = readLe32(row + kDirOffsetField);
-    if (offset < directoryEnd || bytes == 0 || !rangeFits(offset, bytes, file.size)) {
-        entry.status = ERCI_ERR_CORRUPT_SOURCE;
-        return;
-    }
-    entry.data = file.sub(offset, bytes);
-    entry.isPng = hasPngSignature(entry.data);
+// The stored image at `offset`, as far as its own header says it runs, cut at the end of the
+// file. The directory's size field is not trusted: Windows reads past it, and files written by
+// some editors carry 8 or 40 there, or leave the mask out of it.
+void probeStoredImage(ByteView file, uint32_t offset, IconEntry& entry) {
+    const ByteView rest = file.sub(offset, file.size - offset);
+    entry.isPng = hasPngSignature(rest);
+    size_t extent = rest.size;
     if (entry.isPng) {
         PngHeader header;
-        entry.status = readPngHeader(entry.data, header);
+        entry.status = readPngHeader(rest, header, PngChecks::IconEntry);
         entry.width = header.width;
         entry.height = header.height;
         entry.bitsPerPixel = header.bitsPerPixel();
+        entry.complete = findPngEnd(rest, extent);
     } else {
         DibInfo info;
-        entry.status = readDibInfo(entry.data, info);
+        entry.status = readDibInfo(rest, info);
         entry.width = info.width;
         entry.height = info.height;
         entry.bitsPerPixel = info.bitCount;
+        entry.complete = info.storedSize <= rest.size;
+        if (entry.complete)
+            extent = static_cast<size_t>(info.storedSize);
     }
+    entry.data = rest.sub(0, extent);
     if (entry.status == ERCI_OK && (entry.width > kMaxReadableEntrySide || entry.height > kMaxReadableEntrySide))
         entry.status = ERCI_ERR_TOO_LARGE;
+}
+
+size_t slotOffset(size_t index) { return kIconHeaderSize + index * kIconDirEntrySize; }
+
+// A slot beyond the end of the file, or pointing into the header or past the end, is unusable.
+void probeSlot(ByteView file, size_t index, IconEntry& entry) {
+    entry.index = index;
+    entry.status = ERCI_ERR_CORRUPT_SOURCE;
+    if (!rangeFits(slotOffset(index), kIconDirEntrySize, file.size))
+        return;
+    const uint8_t* row = file.data + slotOffset(index);
+    entry.directorySize = readLe32(row + kDirSizeField);
+    const uint32_t offset = readLe32(row + kDirOffsetField);
+    if (offset >= slotOffset(1) && offset < file.size)
+        probeStoredImage(file, offset, entry);
+}
+
+bool slotLiesIn(ByteView file, size_t index, const IconEntry& image) {
+    const size_t from = static_cast<size_t>(image.data.data - file.data);
+    const size_t slot = slotOffset(index);
+    return slot < from + image.data.size && from < slot + kIconDirEntrySize;
+}
+
+// A slot whose bytes belong to another entry's stored image is that image, not a directory row:
+// a header that counts one entry too many makes the first image's header its last slot.
+void skipSlotsInsideImages(ByteView file, IconDirectory& directory) {
+    std::vector<size_t> inside;
+    for (const IconEntry& slot : directory.entries)
+        for (const IconEntry& image : directory.entries)
+            if (image.status == ERCI_OK && image.index != slot.index && slotLiesIn(file, slot.index, image)) {
+                inside.push_back(slot.index);
+                break;
+            }
+    for (size_t index : inside)
+        directory.entries[index].status = ERCI_ERR_CORRUPT_SOURCE;
 }
 
 bool ranksBefore(const IconEntry& a, const IconEntry& b) {
@@ -52,15 +90,18 @@ bool sameStoredImage(const IconEntry& a, const IconEntry& b) {
     return a.data.data == b.data.data && a.data.size == b.data.size;
 }
 
-// Every row usable and no more bytes claimed than the file has; whether the entries decode is
-// for the caller to find out.
+// Every row usable, its size field telling the truth, every PNG entry's CRCs right, and no more
+// bytes claimed than the file has: what every reader, not only Windows, takes as it is.
+// Whether the entries decode is for the caller to find out.
 bool mayBeHandedOn(ByteView file, const IconDirectory& directory) {
     if (directory.kind != IconKind::Icon)
         return false;
     uint64_t claimed = 0;
     for (const IconEntry& entry : directory.entries) {
         claimed += entry.data.size;
-        if (entry.status != ERCI_OK || claimed > file.size)
+        if (entry.status != ERCI_OK || !entry.complete || entry.directorySize != entry.data.size || claimed > file.size)
+            return false;
+        if (entry.isPng && !pngChecksumsRight(entry.data))
             return false;
     }
     return true;
@@ -84,15 +125,10 @@ Result readIconDirectory(ByteView file, IconDirectory& directory) {
         return ERCI_ERR_CORRUPT_SOURCE;
     if (count > kMaxIconEntries)
         return ERCI_ERR_TOO_LARGE;
-    const size_t directoryEnd = kIconHeaderSize + size_t(count) * kIconDirEntrySize;
-    if (directoryEnd > file.size)
-        return ERCI_ERR_CORRUPT_SOURCE;
-
     directory.entries.assign(count, IconEntry());
-    for (size_t i = 0; i < count; ++i) {
-        directory.entries[i].index = i;
-        probeEntry(file, directoryEnd, file.data + kIconHeaderSize + i * kIconDirEntrySize, directory.entries[i]);
-    }
+    for (size_t i = 0; i < count; ++i)
+        probeSlot(file, i, directory.entries[i]);
+    skipSlotsInsideImages(file, directory);
     return ERCI_OK;
 }
 
@@ -110,7 +146,8 @@ std::vector<IconEntry> rankUsableEntries(const IconDirectory& directory) {
 Result decodeIconEntry(const IconEntry& entry, RgbaImage& image, WorkBudget& budget) {
     if (entry.status != ERCI_OK)
         return entry.status;
-    return entry.isPng ? decodePng(entry.data, image, budget) : decodeDibEntry(entry.data, image, budget);
+    return entry.isPng ? decodePng(entry.data, image, budget, PngChecks::IconEntry)
+                       : decodeDibEntry(entry.data, image, budget);
 }
 
 Result decodeIconEntry(const IconEntry& entry, RgbaImage& image) {

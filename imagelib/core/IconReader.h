@@ -14,13 +14,15 @@
 namespace tfi {
 
 struct IconEntry {
-    size_t index = 0;   // position in the directory
-    ByteView data;      // the stored image
+    size_t index = 0; // position in the directory
+    ByteView data;    // the stored image, as far as its own header says, cut at the end of the file
     bool isPng = false;
-    uint32_t width = 0; // from the stored image's own header
+    bool complete = false; // nothing of the stored image is cut off by the end of the file
+    uint32_t width = 0;    // from the stored image's own header
     uint32_t height = 0;
     uint32_t bitsPerPixel = 0;
-    Result status = ERCI_OK; // why the entry is unusable, when it is
+    uint32_t directorySize = 0; // what the directory says the stored image takes
+    Result status = ERCI_OK;    // why the entry is unusable, when it is
 };
 
 struct IconDirectory {
@@ -31,8 +33,11 @@ struct IconDirectory {
 // An ICO/CUR header: reserved 0, type 1 or 2. Says nothing about the rest.
 bool hasIconHeader(ByteView file);
 
-// Reads the directory and probes each entry's header. A directory that does not fit in the
-// file is damage; a single entry that lies is marked with its status.
+// Reads the directory and probes each entry's header, as Windows reads them: each slot that
+// lies in the file and points to a readable image is an entry, whatever the directory says of
+// its size; a slot that runs into another entry's image, or points nowhere, is marked with its
+// status, as is an entry that lies. Only a header that is no icon, counts no entry or more
+// than kMaxIconEntries fails the whole file.
 Result readIconDirectory(ByteView file, IconDirectory& directory);
 
 // Usable entries, best first: largest area, then greatest colour depth, then directory order.
@@ -46,8 +51,8 @@ Result decodeIconEntry(const IconEntry& entry, RgbaImage& image);
 struct DecodedIcon {
     RgbaImage best;
     IconEntry bestEntry; // the entry `best` was decoded from; its data lies in the file
-    // The file is an icon (not a cursor) whose every entry decodes and whose entries do not
-    // claim more bytes than the file has: safe to hand on unchanged.
+    // The file is an icon (not a cursor) whose every entry decodes, whose directory tells the
+    // truth and whose PNG entries have every CRC right: safe to hand on unchanged.
     bool everyEntrySound = false;
 };
 

@@ -29,6 +29,7 @@ enum ColorType : uint8_t { kGray = 0, kRgb = 2, kPalette = 3, kGrayAlpha = 4, kR
 struct Chunk {
     uint32_t type = 0;
     ByteView data;
+    bool crcRight = false;
 };
 
 constexpr uint32_t chunkType(char a, char b, char c, char d) {
@@ -43,7 +44,8 @@ constexpr uint32_t kIEND = chunkType('I', 'E', 'N', 'D');
 
 bool isCriticalChunk(uint32_t type) { return (type & 0x20000000u) == 0; }
 
-// Walks the chunk sequence; `next` leaves `offset` at the following chunk.
+// Walks the chunk sequence; `next` leaves `offset` at the following chunk. What a wrong CRC
+// means is for the caller to decide.
 class ChunkCursor {
 public:
     explicit ChunkCursor(ByteView file) : file_(file), offset_(kPngSignatureSize) {}
@@ -59,8 +61,7 @@ public:
         const uint32_t storedCrc = readBe32(body + length);
         uLong crc = crc32(0L, header + 4, 4);
         crc = crc32(crc, body, length);
-        if (static_cast<uint32_t>(crc) != storedCrc)
-            return ERCI_ERR_CORRUPT_SOURCE;
+        chunk.crcRight = static_cast<uint32_t>(crc) == storedCrc;
         chunk.type = readBe32(header + 4);
         chunk.data = ByteView(body, length);
         offset_ += kChunkHeaderSize + length + kChunkCrcSize;
@@ -68,6 +69,12 @@ public:
     }
 
     size_t offset() const { return offset_; }
+
+    // The whole chunk `next` just returned, length and CRC included.
+    ByteView lastChunk(const Chunk& chunk) const {
+        return file_.sub(offset_ - chunk.data.size - kChunkHeaderSize - kChunkCrcSize,
+                         chunk.data.size + kChunkHeaderSize + kChunkCrcSize);
+    }
 
 private:
     ByteView file_;
@@ -178,27 +185,29 @@ public:
         return true;
     }
 
-    // True when the zlib stream, its checksum verified, ends exactly where reading stopped and
-    // no image data follows it.
-    bool endsHere() {
+    // Inflates on past the rows read so far until the zlib stream ends, which verifies its
+    // checksum; false when more image data than the rows follows, or the stream is cut short.
+    bool reachEnd() {
         if (!ready_)
             return false;
-        if (!ended_) {
-            uint8_t extra = 0;
-            stream_.next_out = &extra;
-            stream_.avail_out = 1;
-            while (!ended_) {
-                if (stream_.avail_in == 0 && !feedNextPart())
-                    return false;
-                const int status = orOutOfMemory(inflate(&stream_, Z_NO_FLUSH));
-                ended_ = status == Z_STREAM_END;
-                const bool stuck = status == Z_BUF_ERROR && stream_.avail_in > 0;
-                if (stream_.avail_out == 0 || stuck || (!ended_ && status != Z_OK && status != Z_BUF_ERROR))
-                    return false;
-            }
+        uint8_t extra = 0;
+        stream_.next_out = &extra;
+        stream_.avail_out = 1;
+        while (!ended_) {
+            if (stream_.avail_in == 0 && !feedNextPart())
+                return false;
+            const int status = orOutOfMemory(inflate(&stream_, Z_NO_FLUSH));
+            ended_ = status == Z_STREAM_END;
+            const bool stuck = status == Z_BUF_ERROR && stream_.avail_in > 0;
+            if (stream_.avail_out == 0 || stuck || (!ended_ && status != Z_OK && status != Z_BUF_ERROR))
+                return false;
         }
-        return stream_.avail_in == 0 && !feedNextPart();
+        return true;
     }
+
+    // True when the zlib stream, its checksum verified, ends exactly where reading stopped and
+    // no image data follows it.
+    bool endsHere() { return reachEnd() && stream_.avail_in == 0 && !feedNextPart(); }
 
 private:
     bool feedNextPart() {
@@ -385,8 +394,8 @@ bool rawDataBytes(const PngHeader& h, const Pass* passes, size_t passCount, uint
     return true;
 }
 
-Result decodeImageData(const PngHeader& h, const ColorInfo& info, const std::vector<ByteView>& idat, WorkBudget& budget,
-                       RgbaImage& image) {
+Result decodeImageData(const PngHeader& h, const ColorInfo& info, const std::vector<ByteView>& idat, PngChecks checks,
+                       WorkBudget& budget, RgbaImage& image) {
     const Pass* passes = h.interlace ? kAdam7Passes : kSinglePass;
     const size_t passCount = h.interlace ? 7 : 1;
 
@@ -436,31 +445,51 @@ Result decodeImageData(const PngHeader& h, const ColorInfo& info, const std::vec
             current.swap(prior);
         }
     }
+    // With the chunk CRCs not looked at, zlib's own checksum is what tells damage apart.
+    if (checks == PngChecks::IconEntry && !inflater.reachEnd())
+        return ERCI_ERR_CORRUPT_SOURCE;
     return ERCI_OK;
 }
 
-// The chunks that carry the picture, every CRC verified; `end` is where IEND ends.
+// The chunks that carry the picture; `end` is where IEND ends.
 struct PngChunks {
     PngHeader header;
     ColorInfo info;
     std::vector<ByteView> idat;
     size_t end = 0;
+    size_t wrongCrcs = 0; // chunks ignored or, in an icon entry, used despite their CRC
 };
 
-Result readChunks(ByteView data, PngChunks& chunks) {
-    Result r = readPngHeader(data, chunks.header);
+// A chunk with a wrong CRC: damage when critical in a file; skipped when ancillary in a file;
+// used in an icon entry.
+Result judgeCrc(const Chunk& chunk, PngChecks checks, PngChunks& chunks, bool& use) {
+    use = chunk.crcRight || checks == PngChecks::IconEntry;
+    if (chunk.crcRight)
+        return ERCI_OK;
+    ++chunks.wrongCrcs;
+    return checks == PngChecks::File && isCriticalChunk(chunk.type) ? ERCI_ERR_CORRUPT_SOURCE : ERCI_OK;
+}
+
+Result readChunks(ByteView data, PngChecks checks, PngChunks& chunks) {
+    Result r = readPngHeader(data, chunks.header, checks);
     if (r != ERCI_OK)
         return r;
 
     ChunkCursor cursor(data);
     Chunk chunk;
     cursor.next(chunk); // IHDR, checked above
+    chunks.wrongCrcs = chunk.crcRight ? 0 : 1;
     size_t paletteSize = 0;
     bool sawEnd = false;
     while (!sawEnd) {
         r = cursor.next(chunk);
+        bool use = false;
+        if (r == ERCI_OK)
+            r = judgeCrc(chunk, checks, chunks, use);
         if (r != ERCI_OK)
             return r;
+        if (!use)
+            continue;
         switch (chunk.type) {
         case kPLTE:
             r = readPalette(chunk.data, chunks.info, paletteSize);
@@ -502,7 +531,7 @@ bool hasPngSignature(ByteView data) {
     return data.size >= kPngSignatureSize && std::memcmp(data.data, kPngSignature, kPngSignatureSize) == 0;
 }
 
-Result readPngHeader(ByteView data, PngHeader& header) {
+Result readPngHeader(ByteView data, PngHeader& header, PngChecks checks) {
     if (!hasPngSignature(data))
         return ERCI_ERR_UNSUPPORTED_SOURCE;
     ChunkCursor cursor(data);
@@ -510,26 +539,59 @@ Result readPngHeader(ByteView data, PngHeader& header) {
     Result r = cursor.next(chunk);
     if (r != ERCI_OK)
         return r;
-    if (chunk.type != kIHDR)
+    if (chunk.type != kIHDR || (!chunk.crcRight && checks == PngChecks::File))
         return ERCI_ERR_CORRUPT_SOURCE;
     return parseIhdr(chunk.data, header);
 }
 
-Result decodePng(ByteView data, RgbaImage& image) {
+Result decodePng(ByteView data, RgbaImage& image, PngChecks checks) {
     WorkBudget budget;
-    return decodePng(data, image, budget);
+    return decodePng(data, image, budget, checks);
 }
 
-Result decodePng(ByteView data, RgbaImage& image, WorkBudget& budget) {
+Result decodePng(ByteView data, RgbaImage& image, WorkBudget& budget, PngChecks checks) {
     PngChunks chunks;
-    const Result r = readChunks(data, chunks);
-    return r == ERCI_OK ? decodeImageData(chunks.header, chunks.info, chunks.idat, budget, image) : r;
+    const Result r = readChunks(data, checks, chunks);
+    return r == ERCI_OK ? decodeImageData(chunks.header, chunks.info, chunks.idat, checks, budget, image) : r;
+}
+
+bool findPngEnd(ByteView data, size_t& end) {
+    end = data.size;
+    if (!hasPngSignature(data))
+        return false;
+    ChunkCursor cursor(data);
+    Chunk chunk;
+    while (cursor.next(chunk) == ERCI_OK) {
+        if (chunk.type == kIEND) {
+            end = cursor.offset();
+            return true;
+        }
+    }
+    return false;
+}
+
+bool pngChecksumsRight(ByteView data) {
+    PngChunks chunks;
+    return readChunks(data, PngChecks::File, chunks) == ERCI_OK && chunks.wrongCrcs == 0;
+}
+
+void copyChunksWithRightCrcs(ByteView data, std::vector<uint8_t>& out) {
+    out.assign(data.data, data.data + kPngSignatureSize);
+    ChunkCursor cursor(data);
+    Chunk chunk;
+    while (cursor.next(chunk) == ERCI_OK) {
+        const ByteView whole = cursor.lastChunk(chunk);
+        if (chunk.crcRight)
+            out.insert(out.end(), whole.data, whole.data + whole.size);
+        if (chunk.type == kIEND)
+            return;
+    }
 }
 
 bool isExactPng(ByteView data) {
     PngChunks chunks;
     uint64_t rawBytes = 0;
-    if (readChunks(data, chunks) != ERCI_OK || chunks.end != data.size)
+    if (readChunks(data, PngChecks::File, chunks) != ERCI_OK || chunks.wrongCrcs != 0 || chunks.end != data.size)
         return false;
     const bool interlaced = chunks.header.interlace != 0;
     if (!rawDataBytes(chunks.header, interlaced ? kAdam7Passes : kSinglePass, interlaced ? 7 : 1, rawBytes))

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "IconsWindowsReads.h"
 #include "TestImages.h"
 #include "core/ConvertOptions.h"
 #include "core/Converter.h"
@@ -359,6 +360,20 @@ TEST(IconReader, EntriesBeyondTheReadableSideAreRefusedButPngSourcesAreNot) {
     testimg::IconRow row;
     row.data = wide;
     convert(testimg::buildIcon({row}), tfi::OutputFormat::Png, "", ERCI_ERR_TOO_LARGE);
+}
+
+// What Windows draws is what the user sees of an icon: each such file converts to that picture,
+// re-encoded, never as the damaged bytes; and being damaged, it is never copied as an icon.
+TEST(IconReader, ReadsAsWindowsReads) {
+    for (const testimg::IconWindowsReads& icon : testimg::iconsWindowsReads()) {
+        SCOPED_TRACE(icon.name);
+        const Bytes png = convert(icon.file, tfi::OutputFormat::Png);
+        EXPECT_TRUE(tfi::pngChecksumsRight(tfi::ByteView(png)));
+        tfi::RgbaImage back;
+        ASSERT_EQ(tfi::decodePng(tfi::ByteView(png), back), ERCI_OK);
+        EXPECT_TRUE(testimg::samePixels(testimg::transparentCleared(back), testimg::transparentCleared(icon.shown)));
+        EXPECT_NE(convert(icon.file, tfi::OutputFormat::Icon), icon.file);
+    }
 }
 
 TEST(Conversion, SoundIconIsCopiedAndCursorOrDamagedIconRebuilt) {

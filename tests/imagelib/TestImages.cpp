@@ -2,6 +2,8 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+
 #include "core/PngEncoder.h"
 
 namespace testimg {
@@ -135,6 +137,31 @@ Bytes withDeclaredSize(Bytes png, uint32_t width, uint32_t height) {
     setBe32(png, 16, width);
     setBe32(png, 20, height);
     setBe32(png, 29, uint32_t(crc32(0, png.data() + 12, 17)));
+    return png;
+}
+
+Bytes withWrongCrc(Bytes png, const char type[4]) {
+    for (size_t at = 8; at + 12 <= png.size();) {
+        const size_t length = size_t(png[at]) << 24 | png[at + 1] << 16 | png[at + 2] << 8 | png[at + 3];
+        if (std::equal(type, type + 4, png.begin() + at + 4)) {
+            png[at + 8 + length + 3] ^= 0x5A;
+            break;
+        }
+        at += 12 + length;
+    }
+    return png;
+}
+
+Bytes withChunk(Bytes png, const char type[4], const Bytes& data, bool rightCrc) {
+    Bytes chunk(4, 0);
+    setBe32(chunk, 0, uint32_t(data.size()));
+    chunk.insert(chunk.end(), type, type + 4);
+    chunk.insert(chunk.end(), data.begin(), data.end());
+    const uint32_t crc = uint32_t(crc32(0, chunk.data() + 4, uInt(chunk.size() - 4))) ^ (rightCrc ? 0 : 1);
+    chunk.resize(chunk.size() + 4);
+    setBe32(chunk, chunk.size() - 4, crc);
+    const size_t afterHeader = 8 + 25;
+    png.insert(png.begin() + afterHeader, chunk.begin(), chunk.end());
     return png;
 }
 

@@ -24,6 +24,11 @@ Bytes encodePng(const tfi::RgbaImage& image);
 // A PNG whose IHDR declares width x height, with a correct CRC, followed by the rest of `png`.
 Bytes withDeclaredSize(Bytes png, uint32_t width, uint32_t height);
 
+// `png` with the CRC of its first chunk of `type` wrong, the data intact.
+Bytes withWrongCrc(Bytes png, const char type[4]);
+// `png` with a chunk of `type` and `data` after IHDR, its CRC right or wrong.
+Bytes withChunk(Bytes png, const char type[4], const Bytes& data, bool rightCrc);
+
 struct IconRow {
     uint8_t width = 0, height = 0; // directory bytes, 0 meaning 256
     uint16_t bitCount = 32;
