@@ -11,6 +11,7 @@
 #include "TestFiles.h"
 #include "TestImages.h"
 #include "core/IconReader.h"
+#include "core/PngDecoder.h"
 #include "core/Resample.h"
 
 namespace {
@@ -57,6 +58,7 @@ TEST(Imagecore, CommandLineTable) {
         {{L"--jobs", L"65", L"a.png"}, false, 0, false, L"", L""},
         {{L"-j", L"two", L"a.png"}, false, 0, false, L"", L""},
         {{L"--bogus", L"a.png"}, false, 0, false, L"", L""},
+        {{L"--entries", L"--option", L"png", L"a.ico"}, false, 0, false, L"", L""},
         {{}, false, 0, false, L"", L""},
     };
     for (const Row& r : rows) {
@@ -146,6 +148,40 @@ struct BatchTrace {
     std::string lines;
     std::map<std::string, testimg::Bytes> files;
 };
+
+// Every entry out, in directory order: a bitmap and a PNG entry of one size and depth take the
+// plain name and -2 in that order, each keeps its picture, and a slot that points nowhere gets
+// a line of its own without stopping the others.
+TEST(Imagecore, EntriesComeOutOneFileEachNamedBySizeAndDepth) {
+    testfiles::ScratchFolder folder;
+    const tfi::RgbaImage opaque = testimg::pattern(32, 32, 1, false), withAlpha = testimg::pattern(32, 32, 2);
+    std::vector<uint32_t> argb(32 * 32);
+    for (size_t i = 0; i < argb.size(); ++i) {
+        const uint8_t* px = opaque.pixels.data() + 4 * i;
+        argb[i] = 0xFF000000u | uint32_t(px[0]) << 16 | px[1] << 8 | px[2];
+    }
+    testimg::IconRow bitmap, png, nowhere;
+    bitmap.data = testimg::buildDib(32, 32, 32, {}, argb, std::vector<uint8_t>(32 * 32, 0));
+    png.data = testimg::encodePng(withAlpha);
+    nowhere.overrideOffset = true;
+    nowhere.offset = 1u << 30;
+    testfiles::writeFile(folder.file("app.ico"), testimg::buildIcon({bitmap, nowhere, png}));
+
+    BatchSettings settings;
+    settings.entries = true;
+    settings.files = {fromUtf8(folder.file("app.ico"))};
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(runBatch(settings), 1);
+    const std::string lines = testing::internal::GetCapturedStdout();
+    EXPECT_NE(lines.find("app.ico entry 2: FAILED"), std::string::npos) << lines;
+    EXPECT_NE(lines.find("2 converted, 0 skipped, 1 failed"), std::string::npos) << lines;
+
+    tfi::RgbaImage first;
+    ASSERT_EQ(tfi::decodePng(tfi::ByteView(testfiles::readFile(folder.file("app-32x32-32bpp.png"))), first), ERCI_OK);
+    EXPECT_TRUE(testimg::samePixels(first, opaque));
+    EXPECT_EQ(testfiles::readFile(folder.file("app-32x32-32bpp-2.png")), png.data);
+    EXPECT_EQ(folder.names().size(), 3u);
+}
 
 // How the batch is run. EachFileAlone gives every file a batch of its own, one after the other:
 // every write is then on disk before the next file is read, the order that one batch on any

@@ -9,6 +9,7 @@
 
 #include "TestFiles.h"
 #include "TestImages.h"
+#include "core/Converter.h"
 #include "core/PngDecoder.h"
 #include "core/PngEncoder.h"
 
@@ -89,6 +90,17 @@ TEST(PngDecoder, EveryTruncationFailsCleanly) {
         const tfi::Result r = tfi::decodePng(tfi::ByteView(png.data(), cut), image);
         EXPECT_NE(r, ERCI_OK) << "cut at " << cut;
     }
+}
+
+// A PNG file is held to its critical chunks alone: an ancillary chunk with a wrong CRC is
+// ignored, as the common readers ignore it, and left out of the copy.
+TEST(PngDecoder, AncillaryChunkWithAWrongCrcIsLeftOut) {
+    const Bytes png = testimg::encodePng(testimg::pattern(20, 20, 3));
+    const Bytes damaged = testimg::withChunk(png, "tEXt", {'k', 0, 'v'}, false);
+    Bytes copy, icon;
+    ASSERT_EQ(tfi::convertImage(tfi::ByteView(damaged), tfi::OutputFormat::Png, tfi::ConvertOptions(), copy), ERCI_OK);
+    EXPECT_EQ(copy, png);
+    EXPECT_EQ(tfi::convertImage(tfi::ByteView(damaged), tfi::OutputFormat::Icon, tfi::ConvertOptions(), icon), ERCI_OK);
 }
 
 } // namespace

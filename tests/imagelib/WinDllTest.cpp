@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
 #include "TarnelFreeImage.h"
+#include "IconsWindowsReads.h"
 #include "TestFiles.h"
 #include "TestImages.h"
 #include "core/IconReader.h"
@@ -176,6 +178,66 @@ TEST(Dll, TheSystemIconLoaderReadsOurIcons) {
         DestroyIcon(fromEntry);
         ASSERT_EQ(created.pixels.size(), ours.pixels.size());
         EXPECT_LE(worstDifference(ours, created), 1);
+    }
+}
+
+// A 32-bit top-down DIB section of width x height filled with `grey`, and the icon drawn on it.
+std::vector<uint8_t> drawnOn(HICON icon, int width, int height, uint8_t grey) {
+    BITMAPINFO bmi = {};
+    bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bmi.bmiHeader.biWidth = width;
+    bmi.bmiHeader.biHeight = -height;
+    bmi.bmiHeader.biPlanes = 1;
+    bmi.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP canvas = CreateDIBSection(dc, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    std::vector<uint8_t> pixels;
+    if (canvas) {
+        HGDIOBJ old = SelectObject(dc, canvas);
+        std::memset(bits, grey, size_t(width) * height * 4);
+        DrawIconEx(dc, 0, 0, icon, width, height, 0, nullptr, DI_NORMAL);
+        GdiFlush();
+        pixels.assign(static_cast<uint8_t*>(bits), static_cast<uint8_t*>(bits) + size_t(width) * height * 4);
+        SelectObject(dc, old);
+        DeleteObject(canvas);
+    }
+    DeleteDC(dc);
+    return pixels;
+}
+
+// The picture as the user sees it: drawn on black and on white, alpha is what shows through
+// and colour what covers black. Fully transparent pixels come out black.
+tfi::RgbaImage shownPixels(HICON icon, int width, int height) {
+    const std::vector<uint8_t> black = drawnOn(icon, width, height, 0), white = drawnOn(icon, width, height, 255);
+    tfi::RgbaImage image;
+    if (black.empty() || white.empty())
+        return image;
+    tfi::allocateImage(image, width, height);
+    for (size_t i = 0; i < image.pixels.size(); i += 4) {
+        const int alpha = 255 - (int(white[i + 1]) - int(black[i + 1]));
+        for (int c = 0; c < 3; ++c) // BGR on the canvas
+            image.pixels[i + c] = alpha ? uint8_t(std::min(255, black[i + 2 - c] * 255 / alpha)) : 0;
+        image.pixels[i + 3] = uint8_t(alpha);
+    }
+    return image;
+}
+
+// The damaged icons Windows reads: its loader draws the very picture the conversion gives.
+TEST(Dll, TheSystemIconLoaderShowsWhatWeConvertDamagedIconsTo) {
+    testfiles::ScratchFolder folder;
+    for (const testimg::IconWindowsReads& icon : testimg::iconsWindowsReads()) {
+        SCOPED_TRACE(icon.name);
+        const std::string path = folder.file(icon.name + ".ico");
+        testfiles::writeFile(path, icon.file);
+        const int width = int(icon.shown.width), height = int(icon.shown.height);
+        HICON loaded =
+            static_cast<HICON>(LoadImageW(nullptr, wide(path).c_str(), IMAGE_ICON, width, height, LR_LOADFROMFILE));
+        ASSERT_NE(loaded, nullptr);
+        const tfi::RgbaImage shown = shownPixels(loaded, width, height);
+        DestroyIcon(loaded);
+        ASSERT_EQ(shown.pixels.size(), icon.shown.pixels.size());
+        EXPECT_LE(worstDifference(icon.shown, shown), 2);
     }
 }
 
