@@ -1,9 +1,13 @@
-// The icon reader on arbitrary bytes: directory, ranking, and decoding of every entry.
+// The icon reader on arbitrary bytes: directory, ranking, decoding of every entry, and the first
+// entries taken out as PNG files, each of which must read back.
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
+#include "core/Converter.h"
 #include "core/IconReader.h"
 #include "core/Limits.h"
+#include "core/PngDecoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const tfi::ByteView file(data, size);
@@ -19,5 +23,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     tfi::WorkBudget budget;
     tfi::DecodedIcon icon;
     tfi::decodeIcon(file, true, budget, icon);
+    constexpr size_t kEntriesTakenOut = 4;
+    for (size_t i = 0; i < directory.entries.size() && i < kEntriesTakenOut; ++i) {
+        std::vector<uint8_t> png;
+        if (tfi::convertIconEntryToPng(file, i, png) == ERCI_OK && tfi::decodePng(tfi::ByteView(png), image) != ERCI_OK)
+            __builtin_trap();
+    }
     return 0;
 }

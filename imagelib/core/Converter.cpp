@@ -67,9 +67,12 @@ Result pngToIcon(SourceBytes& source, const ConvertOptions& options, WorkBudget&
 // as it is, at no encoding cost. Anything else is written in its smallest lossless layout.
 // Returns false when `image` is still to be encoded.
 bool handOnSoundPngEntry(const IconEntry& entry, std::vector<uint8_t>& out) {
-    if (!entry.isPng || !isExactPng(entry.data))
+    if (!entry.isPng)
         return false;
-    out.assign(entry.data.data, entry.data.data + entry.data.size);
+    const ByteView png = storedImage(entry);
+    if (!isExactPng(png))
+        return false;
+    out.assign(png.data, png.data + png.size);
     return true;
 }
 

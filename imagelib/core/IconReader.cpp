@@ -13,33 +13,41 @@ namespace {
 constexpr size_t kDirSizeField = 8;
 constexpr size_t kDirOffsetField = 12;
 
-// The stored image at `offset`, as far as its own header says it runs, cut at the end of the
-// file. The directory's size field is not trusted: Windows reads past it, and files written by
-// some editors carry 8 or 40 there, or leave the mask out of it.
+// The stored image at `offset`. The directory's size field is not trusted: Windows reads past
+// it, and files written by some editors carry 8 or 40 there, or leave the mask out of it.
 void probeStoredImage(ByteView file, uint32_t offset, IconEntry& entry) {
     const ByteView rest = file.sub(offset, file.size - offset);
     entry.isPng = hasPngSignature(rest);
-    size_t extent = rest.size;
+    size_t extent = rest.size; // a PNG's chunks say where it ends: storedImage
     if (entry.isPng) {
         PngHeader header;
         entry.status = readPngHeader(rest, header, PngChecks::IconEntry);
         entry.width = header.width;
         entry.height = header.height;
         entry.bitsPerPixel = header.bitsPerPixel();
-        entry.complete = findPngEnd(rest, extent);
     } else {
         DibInfo info;
         entry.status = readDibInfo(rest, info);
         entry.width = info.width;
         entry.height = info.height;
         entry.bitsPerPixel = info.bitCount;
-        entry.complete = info.storedSize <= rest.size;
-        if (entry.complete)
+        entry.maskCutOff = info.storedSize > rest.size;
+        if (!entry.maskCutOff)
             extent = static_cast<size_t>(info.storedSize);
     }
     entry.data = rest.sub(0, extent);
     if (entry.status == ERCI_OK && (entry.width > kMaxReadableEntrySide || entry.height > kMaxReadableEntrySide))
         entry.status = ERCI_ERR_TOO_LARGE;
+}
+
+// The first `limit` bytes of the stored image, or fewer when it ends before: a PNG's chunks
+// are walked no further than that.
+size_t storedBytesWithin(const IconEntry& entry, size_t limit) {
+    const ByteView head = entry.data.sub(0, std::min(limit, entry.data.size));
+    size_t end = head.size;
+    if (entry.isPng)
+        findPngEnd(head, end);
+    return end;
 }
 
 size_t slotOffset(size_t index) { return kIconHeaderSize + index * kIconDirEntrySize; }
@@ -59,8 +67,8 @@ void probeSlot(ByteView file, size_t index, IconEntry& entry) {
 
 bool slotLiesIn(ByteView file, size_t index, const IconEntry& image) {
     const size_t from = static_cast<size_t>(image.data.data - file.data);
-    const size_t slot = slotOffset(index);
-    return slot < from + image.data.size && from < slot + kIconDirEntrySize;
+    const size_t slotEnd = slotOffset(index) + kIconDirEntrySize;
+    return from < slotEnd && slotOffset(index) < from + storedBytesWithin(image, slotEnd - from);
 }
 
 // A slot whose bytes belong to another entry's stored image is that image, not a directory row:
@@ -75,6 +83,17 @@ void skipSlotsInsideImages(ByteView file, IconDirectory& directory) {
             }
     for (size_t index : inside)
         directory.entries[index].status = ERCI_ERR_CORRUPT_SOURCE;
+}
+
+// The stored image takes exactly what the directory says, and a PNG's CRCs are right.
+bool directorySizeIsTrue(const IconEntry& entry) {
+    if (!entry.isPng)
+        return !entry.maskCutOff && entry.directorySize == entry.data.size;
+    if (entry.directorySize > entry.data.size)
+        return false;
+    const ByteView stored = entry.data.sub(0, entry.directorySize);
+    size_t end = 0;
+    return findPngEnd(stored, end) && end == stored.size && pngChecksumsRight(stored);
 }
 
 bool ranksBefore(const IconEntry& a, const IconEntry& b) {
@@ -96,12 +115,11 @@ bool sameStoredImage(const IconEntry& a, const IconEntry& b) {
 bool mayBeHandedOn(ByteView file, const IconDirectory& directory) {
     if (directory.kind != IconKind::Icon)
         return false;
+    // The sizes are added up before any entry is walked: the walks take no more than the file.
     uint64_t claimed = 0;
     for (const IconEntry& entry : directory.entries) {
-        claimed += entry.data.size;
-        if (entry.status != ERCI_OK || !entry.complete || entry.directorySize != entry.data.size || claimed > file.size)
-            return false;
-        if (entry.isPng && !pngChecksumsRight(entry.data))
+        claimed += entry.directorySize;
+        if (entry.status != ERCI_OK || claimed > file.size || !directorySizeIsTrue(entry))
             return false;
     }
     return true;
@@ -142,6 +160,8 @@ std::vector<IconEntry> rankUsableEntries(const IconDirectory& directory) {
     std::sort(usable.begin(), usable.end(), ranksBefore);
     return usable;
 }
+
+ByteView storedImage(const IconEntry& entry) { return entry.data.sub(0, storedBytesWithin(entry, entry.data.size)); }
 
 Result decodeIconEntry(const IconEntry& entry, RgbaImage& image, WorkBudget& budget) {
     if (entry.status != ERCI_OK)

@@ -15,10 +15,12 @@ namespace tfi {
 
 struct IconEntry {
     size_t index = 0; // position in the directory
-    ByteView data;    // the stored image, as far as its own header says, cut at the end of the file
+    // From the stored image's offset: a bitmap as far as its header says, cut at the end of the
+    // file; a PNG up to the end of the file, as its chunks say where it ends (storedImage).
+    ByteView data;
     bool isPng = false;
-    bool complete = false; // nothing of the stored image is cut off by the end of the file
-    uint32_t width = 0;    // from the stored image's own header
+    bool maskCutOff = false; // a bitmap whose mask the end of the file cuts off: read without it
+    uint32_t width = 0;      // from the stored image's own header
     uint32_t height = 0;
     uint32_t bitsPerPixel = 0;
     uint32_t directorySize = 0; // what the directory says the stored image takes
@@ -43,6 +45,9 @@ Result readIconDirectory(ByteView file, IconDirectory& directory);
 // Usable entries, best first: largest area, then greatest colour depth, then directory order.
 // Rows that share one stored image (same offset and size) appear once, as the first of them.
 std::vector<IconEntry> rankUsableEntries(const IconDirectory& directory);
+
+// The entry's stored image alone: a PNG up to the end of its IEND chunk.
+ByteView storedImage(const IconEntry& entry);
 
 // Paid from `budget` (see decodePng, decodeDibEntry).
 Result decodeIconEntry(const IconEntry& entry, RgbaImage& image, WorkBudget& budget);
