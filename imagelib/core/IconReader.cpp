@@ -40,8 +40,8 @@ void probeStoredImage(ByteView file, uint32_t offset, IconEntry& entry) {
         entry.status = ERCI_ERR_TOO_LARGE;
 }
 
-// The first `limit` bytes of the stored image, or fewer when it ends before: a PNG's chunks
-// are walked no further than that.
+// How much of the stored image lies in its first `limit` bytes: `limit`, or less where it ends
+// before. A PNG's chunks are walked no further than that.
 size_t storedBytesWithin(const IconEntry& entry, size_t limit) {
     const ByteView head = entry.data.sub(0, std::min(limit, entry.data.size));
     size_t end = head.size;

@@ -108,6 +108,17 @@ TEST(Dll, DestinationsUpToTheLongestPlainPathConvert) {
     RemoveDirectoryW(deep.c_str());
 }
 
+BITMAPINFO topDown32Bit(int width, int height) {
+    BITMAPINFO bmi = {};
+    bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bmi.bmiHeader.biWidth = width;
+    bmi.bmiHeader.biHeight = -height;
+    bmi.bmiHeader.biPlanes = 1;
+    bmi.bmiHeader.biBitCount = 32;
+    bmi.bmiHeader.biCompression = BI_RGB;
+    return bmi;
+}
+
 // The colour bitmap of a loaded icon as top-down RGBA.
 tfi::RgbaImage iconPixels(HICON icon, int side) {
     tfi::RgbaImage image;
@@ -115,13 +126,7 @@ tfi::RgbaImage iconPixels(HICON icon, int side) {
     if (!GetIconInfo(icon, &info))
         return image;
     tfi::allocateImage(image, side, side);
-    BITMAPINFO bmi = {};
-    bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bmi.bmiHeader.biWidth = side;
-    bmi.bmiHeader.biHeight = -side;
-    bmi.bmiHeader.biPlanes = 1;
-    bmi.bmiHeader.biBitCount = 32;
-    bmi.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO bmi = topDown32Bit(side, side);
     HDC dc = CreateCompatibleDC(nullptr);
     const int rows = GetDIBits(dc, info.hbmColor, 0, side, image.pixels.data(), &bmi, DIB_RGB_COLORS);
     DeleteDC(dc);
@@ -183,12 +188,7 @@ TEST(Dll, TheSystemIconLoaderReadsOurIcons) {
 
 // A 32-bit top-down DIB section of width x height filled with `grey`, and the icon drawn on it.
 std::vector<uint8_t> drawnOn(HICON icon, int width, int height, uint8_t grey) {
-    BITMAPINFO bmi = {};
-    bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bmi.bmiHeader.biWidth = width;
-    bmi.bmiHeader.biHeight = -height;
-    bmi.bmiHeader.biPlanes = 1;
-    bmi.bmiHeader.biBitCount = 32;
+    const BITMAPINFO bmi = topDown32Bit(width, height);
     void* bits = nullptr;
     HDC dc = CreateCompatibleDC(nullptr);
     HBITMAP canvas = CreateDIBSection(dc, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
