@@ -133,6 +133,17 @@ def make_cases(folder):
     add("overlapping-deep.ico", icon_file([(32, deep_broken, len(deep_broken) - i) for i in range(256)]),
         f"256 rows over one damaged {ENTRY_CAP_SIDE}px 16-bit RGBA PNG, each a byte shorter, to PNG")
 
+    # The reader finds a PNG entry's end from its chunks; here 256 slots point at one entry whose
+    # image data is cut into chunks of one byte, millions of them, each CRC wrong.
+    small = png_file(ENTRY_CAP_SIDE, ENTRY_CAP_SIDE, 1, 0, flat_1bit_rows(ENTRY_CAP_SIDE))
+    ihdr_end = 8 + 25
+    idat = zlib.compress(flat_1bit_rows(ENTRY_CAP_SIDE), 9) + bytes(4400 * 1024)
+    dense = (small[:ihdr_end] + b"".join(b"\0\0\0\1IDAT" + idat[i:i + 1] + b"\0\0\0\0" for i in range(len(idat)))
+             + png_chunk(b"IEND", b""))
+    add("dense-chunks.ico", icon_file([(32, dense, 8)] * 256),
+        f"256 rows, size field 8, over one {len(dense) // MIB} MiB PNG entry of one-byte chunks with wrong CRCs, to PNG")
+    add("dense-chunks.png", icon_file([(32, dense, 8)] * 256), "the same, icon named .png, to ICO")
+
     for side, bits in ((CAP_SIDE, 1), (5600, 16), (4000, 32)):
         add(f"entry-{bits}bit-{side}.ico", icon_file([(bits, bitmap_entry(side, bits))]),
             f"one {side}px {bits}-bit bitmap entry of noise, to PNG")
