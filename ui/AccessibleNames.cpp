@@ -29,6 +29,10 @@ const ControlName kControlNames[] = {
 
 const UINT_PTR kNameSubclassId = 1;
 
+// Interface ids are taken with __uuidof: mingw's oleacc import library also has a symbol
+// IID_IAccessible, an import stub and not the id, and which one the linker takes depends on the
+// order of the libraries.
+
 bool isSelf(const VARIANT& child) {
     return child.vt == VT_I4 && child.lVal == CHILDID_SELF;
 }
@@ -45,12 +49,12 @@ public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
         if (!object)
             return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IAccessible) {
+        if (iid == __uuidof(IUnknown) || iid == __uuidof(IDispatch) || iid == __uuidof(IAccessible)) {
             *object = static_cast<IAccessible*>(this);
             AddRef();
             return S_OK;
         }
-        if (iid == IID_IEnumVARIANT || iid == IID_IOleWindow)
+        if (iid == __uuidof(IEnumVARIANT) || iid == __uuidof(IOleWindow))
             return standard_.get()->QueryInterface(iid, object);
         *object = nullptr;
         return E_NOINTERFACE;
@@ -159,7 +163,7 @@ private:
 // made, so a reader still hears the platform's name rather than nothing.
 LRESULT namedObjectFor(HWND control, WPARAM flags, const wchar_t* name) {
     IAccessible* rawStandard = nullptr;
-    if (FAILED(CreateStdAccessibleObject(control, OBJID_CLIENT, IID_IAccessible,
+    if (FAILED(CreateStdAccessibleObject(control, OBJID_CLIENT, __uuidof(IAccessible),
                                          reinterpret_cast<void**>(&rawStandard))) ||
         !rawStandard)
         return 0;
@@ -168,7 +172,7 @@ LRESULT namedObjectFor(HWND control, WPARAM flags, const wchar_t* name) {
     if (!named.valid())
         return 0;
     standard.release(); // now the named object's
-    const LRESULT result = LresultFromObject(IID_IAccessible, flags, named.get());
+    const LRESULT result = LresultFromObject(__uuidof(IAccessible), flags, named.get());
     return result > 0 ? result : 0;
 }
 

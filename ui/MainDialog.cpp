@@ -122,8 +122,9 @@ INT_PTR onDpiChanged(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     return FALSE;
 }
 
-bool isControlDown() {
-    return GetKeyState(VK_CONTROL) < 0;
+// AltGr arrives as Ctrl+Alt: AltGr+A types a letter on some keyboards and must not select.
+bool isOnlyControlDown() {
+    return GetKeyState(VK_CONTROL) < 0 && GetKeyState(VK_MENU) >= 0;
 }
 
 // Keys pressed in the source list (it has LBS_WANTKEYBOARDINPUT): Delete is the Remove
@@ -135,7 +136,7 @@ INT_PTR onListKey(WORD key, HWND list) {
         onCommand(IDC_REMOVE);
         return kListKeyHandled;
     }
-    if (key == kSelectAllKey && isControlDown()) {
+    if (key == kSelectAllKey && isOnlyControlDown()) {
         selectAllSourceFiles();
         return kListKeyHandled;
     }

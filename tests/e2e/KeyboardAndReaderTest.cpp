@@ -74,9 +74,10 @@ TEST(KeyboardAndReader, CtrlASelectsEveryEntryAndDeleteRemovesTheSelectedOnes) {
 // What a screen reader announces for a control: the name of its client object.
 std::wstring accessibleName(HWND control) {
     IAccessible* object = nullptr;
-    if (FAILED(AccessibleObjectFromWindow(control, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&object))) ||
-        !object)
-        return L"(no object)";
+    const HRESULT found =
+        AccessibleObjectFromWindow(control, OBJID_CLIENT, __uuidof(IAccessible), reinterpret_cast<void**>(&object));
+    if (FAILED(found) || !object)
+        return L"(no object: " + std::to_wstring(static_cast<unsigned long>(found)) + L")";
     VARIANT self;
     VariantInit(&self);
     self.vt = VT_I4;
