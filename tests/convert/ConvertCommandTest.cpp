@@ -193,7 +193,7 @@ INSTANTIATE_TEST_SUITE_P(
                     RefusalCase{"FolderTextNamesAFile", true, NamesAFile, CoreFile::Present,
                                 L"The output folder doesn't exist."},
                     RefusalCase{"RelativeFolderBeforeMissingFolder", true, RelativeFolder, CoreFile::Missing,
-                                L"Please enter the full path of the output folder, for example C:\\Icons."},
+                                kFolderNotFullText},
                     RefusalCase{"CoreFolderWithoutCoreFile", true, OutputFolder, CoreFile::Missing,
                                 L"There isn't a core file."},
                     RefusalCase{"CoreNameIsAFolder", true, OutputFolder, CoreFile::Folder, L"There isn't a core file."}),

@@ -19,7 +19,6 @@ using namespace wintest;
 
 namespace {
 
-const wchar_t kFolderNotFullText[] = L"Please enter the full path of the output folder, for example C:\\Icons.";
 // The longest path that Windows takes without its extended form.
 const size_t kLongestPath = MAX_PATH - 1;
 

@@ -64,7 +64,7 @@ TEST(OpenCommand, OpensOnlyAnExistingFolderByItsFullPath) {
     ASSERT_TRUE(CreateDirectoryW(unicode.c_str(), nullptr));
     ASSERT_TRUE(wintest::writeFile(temp.file(L"letter.txt"), "a document"));
     const std::wstring missing = L"The output folder doesn't exist.";
-    const std::wstring notFull = L"Please enter the full path of the output folder, for example C:\\Icons.";
+    const std::wstring notFull = wintest::kFolderNotFullText;
     struct Row {
         std::wstring typed;
         std::wstring opened; // empty: refused
