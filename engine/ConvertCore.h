@@ -24,7 +24,6 @@ struct ConvertJob {
     int32_t index = 0;
     std::wstring sourcePath;
     std::wstring destPath; // empty until the worker reaches the job
-    int32_t duration = 0;
     int32_t progress = 0; // 100 once the job ended with its destination in place, else 0
 };
 

@@ -1,6 +1,7 @@
 // The worker thread and its run loop: one job after another, each asked about before an
 // existing file is replaced, until the table ends or a stop is requested.
 #include "ConvertCore.h"
+#include "PathNames.h"
 
 #include <TarnelFreeImage.h>
 
@@ -86,7 +87,8 @@ void ConvertCore::runJob(int i) {
 // In place means as the user wanted it: converted by this job, or an existing file kept
 // unconverted. A failed conversion over an existing file leaves that file, but the job failed.
 bool ConvertCore::isDestinationInPlace(const std::wstring& source, const std::wstring& dest) {
-    if (dest == source)
+    // Windows finds a.PNG under the name a.png: such a destination is the source itself.
+    if (sameFileKey(dest) == sameFileKey(source))
         return true;
     if (!shouldConvert(dest))
         return fileExists(dest);
@@ -105,12 +107,7 @@ bool ConvertCore::shouldConvert(const std::wstring& dest) {
 
 bool ConvertCore::convert(const std::wstring& source, const std::wstring& dest) {
     trace("----- convert -----\n");
-    lock();
-    traceValue("duration:%ld\n", 0);
-    if (currentIndex >= 0 && currentIndex < getJobCount())
-        jobs[currentIndex]->duration = 0;
     trace("----------\n");
-    unlock();
     return gf_convertImage_OneFile(source.c_str(), dest.c_str(), option.c_str()) == ERCI_OK;
 }
 

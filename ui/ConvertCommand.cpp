@@ -20,6 +20,7 @@ namespace {
 const wchar_t kNoSourcesText[] = L"Please add source files.";
 const wchar_t kNoFolderText[] = L"Please select output folder.";
 const wchar_t kNoCoreText[] = L"There isn't a core file.";
+const wchar_t kRunNotStartedText[] = L"The conversion could not be started, so no file was converted.";
 const wchar_t kQuoteOpen[] = L"'";
 const wchar_t kSameDestinationAnd[] = L"' and '";
 const wchar_t kSameDestinationInto[] = L"' would both be converted to '";
@@ -161,6 +162,8 @@ bool convertSourceFiles() {
         refuse(kNoFolderText);
         return false;
     }
+    if (refuseRelativeFolder(folder))
+        return false;
     if (!isExistingFolder(folder)) {
         refuse(kFolderMissingText);
         return false;
@@ -180,7 +183,12 @@ bool convertSourceFiles() {
     if (!waitForPreviousRun(*core) || !loadJobs(*core, sources, folder) || core->getJobCount() == 0)
         return false;
 
-    DialogBoxParamW(g_app.hInstance, MAKEINTRESOURCEW(IDD_PROGRESS), g_app.hMainDlg, progressDlgProc, 0);
+    // A run that never started must not look like one that ended: the list keeps the user's
+    // selection, and the user learns why nothing happened.
+    if (!runProgressDialog(g_app.hMainDlg)) {
+        refuse(kRunNotStartedText);
+        return false;
+    }
     markConvertedFiles();
     return true;
 }

@@ -24,9 +24,18 @@ std::wstring droppedPath(HDROP drop, UINT index) {
     return path;
 }
 
-bool isFolder(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
+DWORD attributesOf(const std::wstring& path) {
+    return path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(path.c_str());
+}
+
+bool isFolder(DWORD attributes) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Add lists only files that exist, as its dialog lets no other name through; a drop is held to
+// the same rule, so a stale path from another program never becomes an entry.
+bool isFile(DWORD attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // Only the files directly inside: a folder dropped by mistake must not pull in a whole tree.
@@ -55,9 +64,10 @@ void addDroppedFiles(HDROP drop) {
     const UINT count = DragQueryFileW(drop, kDropCountQuery, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
         const std::wstring path = droppedPath(drop, i);
-        if (isFolder(path))
+        const DWORD attributes = attributesOf(path);
+        if (isFolder(attributes))
             appendFilesInFolder(path, paths);
-        else if (!path.empty())
+        else if (isFile(attributes))
             paths.push_back(path);
     }
     addSourcePaths(paths);

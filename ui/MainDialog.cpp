@@ -1,6 +1,8 @@
 // The main window: set-up, command dispatch and the one close path.
 #include "MainDialog.h"
 
+#include "AccessibleNames.h"
+#include "Confirmations.h"
 #include "ConvertCommand.h"
 #include "FileDrop.h"
 #include "OutputFolder.h"
@@ -17,6 +19,14 @@
 
 namespace {
 
+const wchar_t kEngineFailedText[] = L"The conversion engine could not be started, so the program will close.";
+
+// Answers to the list box's WM_VKEYTOITEM: the key was dealt with here, or the list box does
+// what it always does with it.
+const INT_PTR kListKeyHandled = -2;
+const INT_PTR kListKeyDefault = -1;
+const int kSelectAllKey = 'A';
+
 INT_PTR onDrawItem(LPARAM lParam) {
     const DRAWITEMSTRUCT* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
     if (item)
@@ -25,9 +35,12 @@ INT_PTR onDrawItem(LPARAM lParam) {
 }
 
 INT_PTR onInitDialog(HWND hwnd) {
-    // Closing goes through the same path as Esc, so a half-made engine is still cleaned up.
-    if (!onInitMainDlg(hwnd))
+    // Closing goes through the same path as Esc, so a half-made engine is still cleaned up. The
+    // user is told first: a window that vanishes at start looks like a crash.
+    if (!onInitMainDlg(hwnd)) {
+        showProductMessage(hwnd, kEngineFailedText, MB_OK);
         PostMessageW(hwnd, WM_CLOSE, 0, 0);
+    }
     // TRUE lets the dialog manager put the focus on the first tab stop.
     return TRUE;
 }
@@ -109,6 +122,27 @@ INT_PTR onDpiChanged(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     return FALSE;
 }
 
+// AltGr arrives as Ctrl+Alt: AltGr+A types a letter on some keyboards and must not select.
+bool isOnlyControlDown() {
+    return GetKeyState(VK_CONTROL) < 0 && GetKeyState(VK_MENU) >= 0;
+}
+
+// Keys pressed in the source list (it has LBS_WANTKEYBOARDINPUT): Delete is the Remove
+// command, Ctrl+A selects every entry, and every other key keeps its usual meaning.
+INT_PTR onListKey(WORD key, HWND list) {
+    if (GetDlgCtrlID(list) != IDC_SOURCE_LIST)
+        return kListKeyDefault;
+    if (key == VK_DELETE) {
+        onCommand(IDC_REMOVE);
+        return kListKeyHandled;
+    }
+    if (key == kSelectAllKey && isOnlyControlDown()) {
+        selectAllSourceFiles();
+        return kListKeyHandled;
+    }
+    return kListKeyDefault;
+}
+
 INT_PTR onDropFiles(HDROP drop) {
     if (g_mainState.commandRunning)
         ignoreDroppedFiles(drop);
@@ -130,6 +164,8 @@ INT_PTR CALLBACK mainDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
         return onCommand(LOWORD(wParam));
     case WM_DROPFILES:
         return onDropFiles(reinterpret_cast<HDROP>(wParam));
+    case WM_VKEYTOITEM:
+        return onListKey(LOWORD(wParam), reinterpret_cast<HWND>(lParam));
     case WM_DPICHANGED:
         return onDpiChanged(hwnd, wParam, lParam);
     default:
@@ -158,6 +194,7 @@ bool onInitMainDlg(HWND hwnd) {
         SetWindowTextW(folderEdit, folder.c_str());
 
     createToolTips();
+    nameControlsForScreenReaders(hwnd);
     acceptFileDrops(hwnd);
     return ready;
 }

@@ -33,6 +33,10 @@ const wchar_t kBrowseTitle[] = L"Select a folder";
 const UINT kBrowseFlags = BIF_RETURNONLYFSDIRS | BIF_NONEWFOLDERBUTTON;
 
 const wchar_t kOpenVerb[] = L"open";
+// ShellExecuteW answers a value above this one when the shell took the folder.
+const INT_PTR kShellExecuteFailedAtMost = 32;
+const wchar_t kOpenFailedStart[] = L"The folder '";
+const wchar_t kOpenFailedEnd[] = L"' could not be opened.";
 const wchar_t kSurroundingBlanks[] = L" \t";
 const wchar_t kQuote = L'"';
 
@@ -119,9 +123,36 @@ std::wstring trimBlanks(const std::wstring& text) {
     return text.substr(first, text.find_last_not_of(kSurroundingBlanks) - first + 1);
 }
 
+bool isDriveLetter(wchar_t c) {
+    return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
+}
+
+bool isSeparator(wchar_t c) {
+    return c == L'\\' || c == L'/';
+}
+
+void reportOpenFailure(const std::wstring& folder) {
+    const std::wstring text = kOpenFailedStart + folder + kOpenFailedEnd;
+    showProductMessage(g_app.hMainDlg, text.c_str(), MB_OK);
+}
+
 } // namespace
 
 const wchar_t kFolderMissingText[] = L"The output folder doesn't exist.";
+const wchar_t kFolderNotFullText[] = L"Please enter the full path of the output folder, for example C:\\Icons.";
+
+bool isFullPath(const std::wstring& path) {
+    if (path.size() >= 3 && isDriveLetter(path[0]) && path[1] == L':' && isSeparator(path[2]))
+        return true;
+    return path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1]);
+}
+
+bool refuseRelativeFolder(const std::wstring& folder) {
+    if (isFullPath(folder))
+        return false;
+    showProductMessage(g_app.hMainDlg, kFolderNotFullText, MB_OK);
+    return true;
+}
 
 bool isExistingFolder(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -167,7 +198,10 @@ bool saveOutputFolder(const std::wstring& folder) {
 }
 
 void browseOutputFolder() {
-    seedBrowsePath(outputFolderPath(g_app.hMainDlg));
+    const std::wstring folder = outputFolderPath(g_app.hMainDlg);
+    if (!folder.empty() && refuseRelativeFolder(folder))
+        return;
+    seedBrowsePath(folder);
 
     BROWSEINFOW browser = {};
     browser.hwndOwner = g_app.hMainDlg;
@@ -195,13 +229,15 @@ int CALLBACK browseFolderCallback(HWND hwnd, UINT message, LPARAM, LPARAM) {
 
 void openOutputFolder() {
     const std::wstring folder = outputFolderPath(g_app.hMainDlg);
-    if (folder.empty())
+    if (folder.empty() || refuseRelativeFolder(folder))
         return;
-    // The full path, so the shell never looks the text up as a program on the search path.
+    // Normalised, and never a bare name that the shell would look up as a program.
     const std::wstring full = fullPathOf(folder);
     if (full.empty() || !isExistingFolder(full)) {
         showProductMessage(g_app.hMainDlg, kFolderMissingText, MB_OK);
         return;
     }
-    g_shellExecuteForOpen(nullptr, kOpenVerb, full.c_str(), nullptr, nullptr, SW_SHOW);
+    const HINSTANCE result = g_shellExecuteForOpen(nullptr, kOpenVerb, full.c_str(), nullptr, nullptr, SW_SHOW);
+    if (reinterpret_cast<INT_PTR>(result) <= kShellExecuteFailedAtMost)
+        reportOpenFailure(full);
 }

@@ -15,6 +15,12 @@ std::wstring cleanFolderText(const std::wstring& text);
 bool isExistingFolder(const std::wstring& path);
 // The refusal of a folder text that names no existing folder.
 extern const wchar_t kFolderMissingText[];
+// A path with a drive (C:\...) or a server (\\server\...) in front: one that does not depend on
+// the process's current folder.
+bool isFullPath(const std::wstring& path);
+// Tells the user, under the product caption, that the output folder needs its full path, and
+// answers true, when folder is not one; answers false and shows nothing for a full path.
+bool refuseRelativeFolder(const std::wstring& folder);
 
 std::wstring makeSettingsKeyPath();
 std::wstring loadOutputFolder();

@@ -157,6 +157,11 @@ INT_PTR CALLBACK progressDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
     }
 }
 
+bool runProgressDialog(HWND owner) {
+    return DialogBoxParamW(g_app.hInstance, MAKEINTRESOURCEW(IDD_PROGRESS), owner, progressDlgProc, 0) ==
+           kResultClosed;
+}
+
 bool onInitProgressDlg(HWND hwnd) {
     ConvertCore* core = g_app.pConvertCore;
     if (!core)

@@ -9,6 +9,10 @@ extern UINT_PTR g_progressTimerId;
 // desktop's objects does. Without its timer the window ends at once and starts no run.
 extern decltype(&SetTimer) g_setProgressTimer;
 
+// Shows the progress window over owner for one run of the engine's jobs. True when the run
+// started and the window ended through Close; false when the window could not be made or the
+// run could not start, and then nothing was converted.
+bool runProgressDialog(HWND owner);
 INT_PTR CALLBACK progressDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 bool onInitProgressDlg(HWND hwnd);
 void onProgressTimer(HWND hwnd);

@@ -36,7 +36,9 @@ const wchar_t kAcceptedExtensions[] = L"png ico";
 // Pairs of label and pattern, each ended by a NUL; the literal's own NUL ends the list.
 const wchar_t kOpenFileFilter[] = L"PNG Files (*.png)\0*.png\0ICO Files (*.ico)\0*.ico\0";
 const wchar_t kOpenFileTitle[] = L"Select Files";
-const DWORD kOpenFileFlags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_ALLOWMULTISELECT;
+// The dialog would otherwise make the folder it was left in the process's current folder, and
+// everything that resolves a name against that folder would follow the user's last pick.
+const DWORD kOpenFileFlags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_ALLOWMULTISELECT | OFN_NOCHANGEDIR;
 const wchar_t kSelectionTooLargeText[] =
     L"The selection was too large, so no file was added. Please select fewer files at a time.";
 
@@ -259,4 +261,10 @@ void clearSourceFiles() {
     RedrawHeld redraw(list);
     for (int i = itemCount(list) - 1; i >= 0; --i)
         SendMessageW(list, LB_DELETESTRING, i, 0);
+}
+
+void selectAllSourceFiles() {
+    HWND list = sourceListBox();
+    if (list)
+        SendMessageW(list, LB_SETSEL, TRUE, -1);
 }

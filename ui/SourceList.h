@@ -22,3 +22,4 @@ bool hasSourceExtension(const std::wstring& path);
 std::wstring pathInFolder(const std::wstring& folder, const std::wstring& name);
 void removeSelectedSourceFiles();
 void clearSourceFiles();
+void selectAllSourceFiles();

@@ -143,7 +143,7 @@ protected:
 
 // ---- Refusals: only the first failing check speaks, owned by the main window. ----
 
-enum FolderText { EmptyText, OutputFolder, MissingFolder, NamesAFile };
+enum FolderText { EmptyText, OutputFolder, MissingFolder, NamesAFile, RelativeFolder };
 
 struct RefusalCase {
     const char* name;
@@ -159,7 +159,7 @@ TEST_P(Refusal, ShowsOnlyTheFirstFailingCheckAndTouchesNoEngine) {
     const RefusalCase& c = GetParam();
     CoreFile core(c.core);
     ASSERT_TRUE(writeFile(out.file(L"plain.txt"), "a file, not a folder"));
-    const std::wstring folders[] = {L"", out.path(), out.file(L"missing"), out.file(L"plain.txt")};
+    const std::wstring folders[] = {L"", out.path(), out.file(L"missing"), out.file(L"plain.txt"), L"out"};
     MessageBoxAnswerer answerer(kCaption, {IDOK});
     HWND mainWindow = nullptr;
 
@@ -192,6 +192,8 @@ INSTANTIATE_TEST_SUITE_P(
                                 L"The output folder doesn't exist."},
                     RefusalCase{"FolderTextNamesAFile", true, NamesAFile, CoreFile::Present,
                                 L"The output folder doesn't exist."},
+                    RefusalCase{"RelativeFolderBeforeMissingFolder", true, RelativeFolder, CoreFile::Missing,
+                                kFolderNotFullText},
                     RefusalCase{"CoreFolderWithoutCoreFile", true, OutputFolder, CoreFile::Missing,
                                 L"There isn't a core file."},
                     RefusalCase{"CoreNameIsAFolder", true, OutputFolder, CoreFile::Folder, L"There isn't a core file."}),
@@ -202,6 +204,26 @@ TEST_F(ConvertCommand, CorePathIsTheCoreFolderBesideTheProgram) {
 }
 
 // ---- A run and the selection it leaves. ----
+
+// A run that never began is no finished run: the user is told, and the selection stays theirs.
+TEST_F(ConvertCommand, RunThatCannotStartIsReportedAndLeavesTheSelection) {
+    CoreFile core(CoreFile::Present);
+    engine->failStart = true;
+    MessageBoxAnswerer answerer(kCaption, {IDOK});
+    run([&](HWND main) {
+        addEntries(main, {source(L"a.png"), source(L"b.png")});
+        SendMessageW(GetDlgItem(main, IDC_SOURCE_LIST), LB_SETSEL, TRUE, 1);
+        setFolder(main, out.path());
+        clickButton(main, IDC_CONVERT);
+        ASSERT_TRUE(answerer.waitForCount(1));
+        ASSERT_TRUE(waitUntil([&] { return isResponsive(main, 100); }));
+        EXPECT_EQ((std::vector<int>{0, 1}), selection(main));
+    });
+    const std::vector<SeenMessageBox> seen = answerer.seen();
+    ASSERT_EQ(1u, seen.size());
+    EXPECT_EQ(L"The conversion could not be started, so no file was converted.", seen[0].text);
+    EXPECT_TRUE(engine->convertedDests().empty());
+}
 
 TEST_F(ConvertCommand, SelectsExactlyTheConvertedEntriesAndRemoveTakesThemOut) {
     CoreFile core(CoreFile::Present);

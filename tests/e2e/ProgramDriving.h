@@ -2,6 +2,7 @@
 // controls by the ids a user's clicks arrive with, its list, and a run from Convert to Close.
 #pragma once
 
+#include "FileDialogDriver.h"
 #include "ProgramTexts.h"
 #include "WinTest.h"
 
@@ -13,8 +14,12 @@
 
 namespace e2e {
 
+// Long enough for the progress window's timer to tick a few times.
+const DWORD kSeveralTicksMs = 600;
+
 // Control ids of the program's windows (res/resource.h).
 const int kConvertButton = 1001;
+const int kBrowseButton = 1004;
 const int kOutputFolderEdit = 1006;
 const int kAddButton = 1010;
 const int kRemoveButton = 1011;
@@ -43,6 +48,31 @@ inline std::vector<int> selection(HWND main) {
 
 inline std::vector<std::wstring> entries(HWND main) {
     return wintest::listItems(GetDlgItem(main, kSourceList));
+}
+
+// Adds files through the open-file dialog: names in the program's working folder, or one path.
+inline void addSources(const wintest::ChildProcess& program, HWND main, const std::wstring& typed, int newEntries) {
+    using namespace wintest;
+    const int before = entryCount(main);
+    clickButton(main, kAddButton);
+    HWND picker = waitForProcessWindow(program.id(), kOpenFileTitle);
+    ASSERT_TRUE(picker != nullptr) << "no open-file dialog";
+    ASSERT_TRUE(chooseFileNames(picker, typed));
+    ASSERT_TRUE(waitUntil([&] { return entryCount(main) == before + newEntries; })) << entryCount(main) << " entries";
+}
+
+// Presses the button and expects the refusal with exactly that text, owned by the main window,
+// and no run.
+inline void expectRefusal(const wintest::ChildProcess& program, HWND main, int button, const std::wstring& text) {
+    using namespace wintest;
+    clickButton(main, button);
+    HWND box = waitForMessageBox(kCaption, text.c_str());
+    ASSERT_TRUE(box != nullptr) << "no refusal";
+    EXPECT_EQ(main, GetWindow(box, GW_OWNER));
+    EXPECT_EQ(std::vector<int>{IDOK}, messageBoxButtons(box));
+    answerMessageBox(box, IDOK);
+    EXPECT_EQ(nullptr, waitForProcessWindow(program.id(), kProgressTitle, kSeveralTicksMs)) << "a run began";
+    EXPECT_TRUE(waitUntil([&] { return isResponsive(main, 100); }));
 }
 
 // Presses Convert, waits for the run to complete, checks its count line and presses Close.

@@ -19,8 +19,6 @@ using namespace wintest;
 
 namespace {
 
-const DWORD kSeveralTicksMs = 600;
-const wchar_t kFolderMissingText[] = L"The output folder doesn't exist.";
 // The longest path that Windows takes without its extended form.
 const size_t kLongestPath = MAX_PATH - 1;
 
@@ -34,29 +32,6 @@ std::string contentOf(const std::wstring& path) {
     std::string bytes;
     readFile(path, bytes);
     return bytes;
-}
-
-// Adds files through the open-file dialog: names in the program's working folder, or one path.
-void addSources(const ChildProcess& program, HWND main, const std::wstring& typed, int newEntries) {
-    const int before = entryCount(main);
-    clickButton(main, kAddButton);
-    HWND picker = waitForProcessWindow(program.id(), kOpenFileTitle);
-    ASSERT_TRUE(picker != nullptr) << "no open-file dialog";
-    ASSERT_TRUE(chooseFileNames(picker, typed));
-    ASSERT_TRUE(waitUntil([&] { return entryCount(main) == before + newEntries; })) << entryCount(main) << " entries";
-}
-
-// Presses Convert and expects the refusal with exactly that text, owned by the main window,
-// and no run.
-void expectRefusal(const ChildProcess& program, HWND main, int button, const std::wstring& text) {
-    clickButton(main, button);
-    HWND box = waitForMessageBox(kCaption, text.c_str());
-    ASSERT_TRUE(box != nullptr) << "no refusal";
-    EXPECT_EQ(main, GetWindow(box, GW_OWNER));
-    EXPECT_EQ(std::vector<int>{IDOK}, messageBoxButtons(box));
-    answerMessageBox(box, IDOK);
-    EXPECT_EQ(nullptr, waitForProcessWindow(program.id(), kProgressTitle, kSeveralTicksMs)) << "a run began";
-    EXPECT_TRUE(waitUntil([&] { return isResponsive(main, 100); }));
 }
 
 TEST(Trust, FailedReplacementsAnsweredYesCountAsNotConvertedAndKeepTheOldFiles) {
@@ -116,6 +91,39 @@ TEST(Trust, JobsThatWouldWriteTheSameFileOrASourceAreRefusedBeforeAnythingIsWrit
                           L"', which is also in the list.\nPlease choose another output folder.");
     });
     EXPECT_EQ(picture(), contentOf(png)) << "a source was replaced";
+}
+
+// A folder typed as a bare name would be found under whichever folder the process stands in,
+// which the user never sees: it is refused, whichever folder the last Add dialog showed.
+TEST(Trust, RelativeFolderIsRefusedAfterAnAddDialogInAnotherFolder) {
+    TempDir start;
+    TempDir picked;
+    for (const TempDir* folder : {&start, &picked})
+        ASSERT_TRUE(CreateDirectoryW(folder->file(L"out").c_str(), nullptr));
+    ASSERT_TRUE(writeFile(picked.file(L"pic.png"), picture()));
+
+    withProgram(start.path(), [&](const ChildProcess& program, HWND main) {
+        addSources(program, main, picked.file(L"pic.png"), 1);
+        setFolderText(main, L"out");
+        expectRefusal(program, main, kConvertButton, kFolderNotFullText);
+    });
+    EXPECT_FALSE(fileExists(start.file(L"out\\pic.ico")));
+    EXPECT_FALSE(fileExists(picked.file(L"out\\pic.ico")));
+}
+
+// a.PNG becomes a.png, which Windows finds as a.PNG itself: nothing to ask, nothing to write.
+TEST(Trust, SourceConvertedIntoItsOwnFolderUnderItsOwnNameIsLeftUnasked) {
+    TempDir in;
+    ASSERT_TRUE(writeFile(in.file(L"a.PNG"), picture()));
+    MessageBoxAnswerer answerer(kCaption, {IDYES});
+
+    withProgram(in.path(), [&](const ChildProcess& program, HWND main) {
+        addSources(program, main, L"a.PNG", 1);
+        setFolderText(main, in.path());
+        convertAndClose(main, program.id(), L"1 / 1 (100%)");
+    });
+    EXPECT_TRUE(answerer.seen().empty()) << "the user was asked to replace the source with itself";
+    EXPECT_EQ(picture(), contentOf(in.file(L"a.PNG")));
 }
 
 // A folder of exactly this many characters inside parent, made of one long name.
@@ -181,12 +189,12 @@ bool isProcessRunning(const wchar_t* exeName, bool endIt) {
     return found;
 }
 
-TEST(Trust, OpenWithAProgramsNameStartsNothingAndSaysTheFolderIsMissing) {
+TEST(Trust, OpenWithAProgramsNameStartsNothingAndAsksForTheFullPath) {
     TempDir in;
     isProcessRunning(L"notepad.exe", true);
     withProgram(in.path(), [&](const ChildProcess& program, HWND main) {
         setFolderText(main, L"notepad");
-        expectRefusal(program, main, kOpenButton, kFolderMissingText);
+        expectRefusal(program, main, kOpenButton, kFolderNotFullText);
     });
     Sleep(kSeveralTicksMs);
     EXPECT_FALSE(isProcessRunning(L"notepad.exe", true)) << "Open started a program";

@@ -221,4 +221,19 @@ TEST(BrowseCommand, ChoiceWithoutAFolderPathKeepsTheText) {
     });
 }
 
+// A bare name would be looked up from the process's current folder: the user is asked for the
+// full path, the browser does not open (the command would not return while it is open), and the
+// text stays.
+TEST(BrowseCommand, RelativeTextAsksForTheFullPathAndKeepsIt) {
+    wintest::MessageBoxAnswerer answerer(wintest::kCaption, {IDOK});
+    runWithMainDialog([&](wintest::MainDialogHost& host) {
+        typeFolder(host, L"out");
+        wintest::sendCommand(host.dialog(), IDC_BROWSE);
+        EXPECT_EQ(folderText(host), L"out");
+    });
+    const std::vector<wintest::SeenMessageBox> seen = answerer.seen();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text, wintest::kFolderNotFullText);
+}
+
 } // namespace

@@ -23,18 +23,22 @@ struct ShellCall {
 };
 
 std::vector<ShellCall> g_shellCalls;
+// What the recorded call answers; above 32 is what success looks like.
+const INT_PTR kShellOpened = 33;
+INT_PTR g_shellAnswer = kShellOpened;
 
 HINSTANCE WINAPI recordShellCall(HWND owner, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory,
                                  INT show) {
     g_shellCalls.push_back({owner, verb ? verb : L"(null)", file ? file : L"(null)", parameters != nullptr,
                             directory != nullptr, show});
-    return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(33)); // what success looks like
+    return reinterpret_cast<HINSTANCE>(g_shellAnswer);
 }
 
 class ShellCallRecorder {
 public:
-    ShellCallRecorder() : previous_(g_shellExecuteForOpen) {
+    explicit ShellCallRecorder(INT_PTR answer = kShellOpened) : previous_(g_shellExecuteForOpen) {
         g_shellCalls.clear();
+        g_shellAnswer = answer;
         g_shellExecuteForOpen = recordShellCall;
     }
     ~ShellCallRecorder() { g_shellExecuteForOpen = previous_; }
@@ -59,18 +63,22 @@ TEST(OpenCommand, OpensOnlyAnExistingFolderByItsFullPath) {
     const std::wstring unicode = temp.file(L"\x0412\x044B\x0445\x043E\x0434 \xD83D\xDE00");
     ASSERT_TRUE(CreateDirectoryW(unicode.c_str(), nullptr));
     ASSERT_TRUE(wintest::writeFile(temp.file(L"letter.txt"), "a document"));
+    const std::wstring missing = L"The output folder doesn't exist.";
+    const std::wstring notFull = wintest::kFolderNotFullText;
     struct Row {
         std::wstring typed;
         std::wstring opened; // empty: refused
+        std::wstring refusal;
     };
     const Row rows[] = {
-        {temp.path(), temp.path()},
-        {L" \"" + temp.path() + L"\" ", temp.path()}, // as Explorer's "Copy as path" gives it
-        {unicode, unicode},
-        {L"notepad", L""},
-        {L"no such folder", L""},
-        {temp.file(L"letter.txt"), L""},
-        {L"https://example.com/", L""},
+        {temp.path(), temp.path(), L""},
+        {L" \"" + temp.path() + L"\" ", temp.path(), L""}, // as Explorer's "Copy as path" gives it
+        {unicode, unicode, L""},
+        {L"notepad", L"", notFull},
+        {L"no such folder", L"", notFull},
+        {temp.file(L"no such folder"), L"", missing},
+        {temp.file(L"letter.txt"), L"", missing},
+        {L"https://example.com/", L"", notFull},
     };
     for (const Row& row : rows) {
         wintest::MessageBoxAnswerer answerer(wintest::kCaption, {IDOK});
@@ -96,12 +104,30 @@ TEST(OpenCommand, OpensOnlyAnExistingFolderByItsFullPath) {
         const std::vector<wintest::SeenMessageBox> seen = answerer.seen();
         if (row.opened.empty()) {
             ASSERT_EQ(seen.size(), 1u);
-            EXPECT_EQ(seen[0].text, L"The output folder doesn't exist.");
+            EXPECT_EQ(seen[0].text, row.refusal);
             EXPECT_EQ(seen[0].owner, mainWindow);
         } else {
             EXPECT_TRUE(seen.empty());
         }
     }
+}
+
+// A folder the shell could not open is not passed over in silence.
+TEST(OpenCommand, AShellThatCannotOpenTheFolderIsReported) {
+    wintest::TempDir temp;
+    wintest::MessageBoxAnswerer answerer(wintest::kCaption, {IDOK});
+    HWND mainWindow = nullptr;
+    runWithMainDialog([&](wintest::MainDialogHost& host) {
+        mainWindow = host.dialog();
+        ShellCallRecorder recorder(SE_ERR_ACCESSDENIED);
+        typeFolder(host, temp.path());
+        wintest::sendCommand(host.dialog(), IDC_OPEN_FOLDER);
+        EXPECT_EQ(g_shellCalls.size(), 1u);
+    });
+    const std::vector<wintest::SeenMessageBox> seen = answerer.seen();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text, L"The folder '" + temp.path() + L"' could not be opened.");
+    EXPECT_EQ(seen[0].owner, mainWindow);
 }
 
 } // namespace

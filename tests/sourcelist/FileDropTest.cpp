@@ -53,4 +53,13 @@ TEST(FileDrop, FilesAndAFolderEnterByTheRuleOfAdd) {
     });
 }
 
+// Add's dialog lets only existing files through; a drop keeps to the same rule.
+TEST(FileDrop, APathThatNamesNoFileIsNotListed) {
+    wintest::TempDir dir;
+    runWithMainDialog([&](wintest::MainDialogHost& host) {
+        drop(host.dialog(), {dir.file(L"gone.png")});
+        EXPECT_TRUE(listItems(host.control(IDC_SOURCE_LIST)).empty());
+    });
+}
+
 } // namespace

@@ -17,6 +17,7 @@ const wchar_t kProgramName[] = L"TarnelPngToIco.exe";
 
 const wchar_t kSelectionTooLargeText[] =
     L"The selection was too large, so no file was added. Please select fewer files at a time.";
+const wchar_t kFolderNotFullText[] = L"Please enter the full path of the output folder, for example C:\\Icons.";
 const wchar_t kStopText[] = L"Are you sure you want to stop the conversion?";
 inline std::wstring overwriteText(const std::wstring& dest) {
     return L"'" + dest + L"' already exists.\nDo you want to replace it?";
