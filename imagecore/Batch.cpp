@@ -259,17 +259,9 @@ int summariseBatch(size_t converted, size_t skipped, size_t failed) {
     return failed == 0 ? 0 : 1;
 }
 
-std::vector<BatchJob> wholeFileJobs(const BatchSettings& settings) {
-    std::vector<BatchJob> jobs;
-    for (const std::wstring& file : settings.files)
-        jobs.push_back({file, destinationFor(file, settings.outputFolder), file, BatchJob::kWholeFile, L""});
-    return jobs;
-}
+namespace {
 
-int runBatch(const BatchSettings& settings) {
-    return runJobs(settings, settings.entries ? entryJobs(settings) : wholeFileJobs(settings));
-}
-
+// Each job's line in input order, whatever the threads (-j).
 int runJobs(const BatchSettings& settings, const std::vector<BatchJob>& jobs) {
     ParallelBatch batch(settings, jobs);
     std::vector<std::thread> writers, converters;
@@ -284,3 +276,17 @@ int runJobs(const BatchSettings& settings, const std::vector<BatchJob>& jobs) {
         writer.join();
     return batch.summarise();
 }
+
+std::vector<BatchJob> wholeFileJobs(const BatchSettings& settings) {
+    std::vector<BatchJob> jobs;
+    for (const std::wstring& file : settings.files)
+        jobs.push_back({file, destinationFor(file, settings.outputFolder), file, BatchJob::kWholeFile, L""});
+    return jobs;
+}
+
+} // namespace
+
+int runBatch(const BatchSettings& settings) {
+    return runJobs(settings, settings.entries ? entryJobs(settings) : wholeFileJobs(settings));
+}
+

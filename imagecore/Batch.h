@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 // One destination of a batch: a whole source converted, or one entry of an icon taken out.
 struct BatchJob {
@@ -21,9 +20,6 @@ struct BatchJob {
 
 // The process exit status: 0 when nothing failed, 1 otherwise.
 int runBatch(const BatchSettings& settings);
-
-// Each job's line in input order, whatever the threads (-j); the exit status as runBatch's.
-int runJobs(const BatchSettings& settings, const std::vector<BatchJob>& jobs);
 
 // Prints the closing line of counts; returns the exit status.
 int summariseBatch(size_t converted, size_t skipped, size_t failed);

@@ -18,6 +18,16 @@ std::wstring stemOf(const std::wstring& source) {
     return dot == std::wstring::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
+// NAME-WxH-Dbpp.png, and NAME-WxH-Dbpp-N.png for the Nth entry of one size and depth.
+std::wstring entryFileName(const std::wstring& stem, uint32_t width, uint32_t height, uint32_t depth,
+                           unsigned repeat) {
+    std::wstring name = stem + L"-" + std::to_wstring(width) + L"x" + std::to_wstring(height) + L"-" +
+                        std::to_wstring(depth) + L"bpp";
+    if (repeat > 1)
+        name += L"-" + std::to_wstring(repeat);
+    return name + L".png";
+}
+
 std::wstring entryLabel(const std::wstring& source, size_t index) {
     return source + L" entry " + std::to_wstring(index + 1);
 }
@@ -51,15 +61,6 @@ void addJobsOfFile(const BatchSettings& settings, const std::wstring& source, st
 }
 
 } // namespace
-
-std::wstring entryFileName(const std::wstring& stem, uint32_t width, uint32_t height, uint32_t depth,
-                           unsigned repeat) {
-    std::wstring name = stem + L"-" + std::to_wstring(width) + L"x" + std::to_wstring(height) + L"-" +
-                        std::to_wstring(depth) + L"bpp";
-    if (repeat > 1)
-        name += L"-" + std::to_wstring(repeat);
-    return name + L".png";
-}
 
 std::vector<BatchJob> entryJobs(const BatchSettings& settings) {
     std::vector<BatchJob> jobs;

@@ -9,10 +9,6 @@
 #include "CommandLine.h"
 #include "core/Result.h"
 
-// NAME-WxH-Dbpp.png, and NAME-WxH-Dbpp-N.png for the Nth entry of one size and depth.
-std::wstring entryFileName(const std::wstring& stem, uint32_t width, uint32_t height, uint32_t depth,
-                           unsigned repeat);
-
 // One job for each directory slot of each file, in directory order. Each file is read once here
 // to learn its entries; a file that is no icon, or a slot that holds no readable entry, becomes
 // a job that only reports why.

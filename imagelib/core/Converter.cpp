@@ -64,8 +64,8 @@ Result pngToIcon(SourceBytes& source, const ConvertOptions& options, WorkBudget&
 }
 
 // A sound PNG entry is the icon author's own picture, colour information and all: handed on
-// as it is, at no encoding cost. Anything else is written in its smallest lossless layout.
-// Returns false when `image` is still to be encoded.
+// as it is, at no encoding cost. Anything else is written in its smallest lossless layout, by
+// the caller: false here means the decoded picture is still to be encoded.
 bool handOnSoundPngEntry(const IconEntry& entry, std::vector<uint8_t>& out) {
     if (!entry.isPng)
         return false;

@@ -62,8 +62,9 @@ void copyChunksWithRightCrcs(ByteView data, std::vector<uint8_t>& out);
 
 // For a PNG that decodePng accepts: true when nothing in it is cut short, left over or wrong.
 // Every CRC is right, the image data's zlib stream ends, checksum verified, right after the
-// last row, and the data ends with IEND. Such a file can be handed on as it is. It inflates the image data again, into
-// a small scratch buffer: no more work than the decode it follows, which the budget paid for.
+// last row, and the data ends with IEND. Such a file can be handed on as it is. It inflates the
+// image data again, into a small scratch buffer: no more work than the decode it follows,
+// which the budget paid for.
 bool isExactPng(ByteView data);
 
 } // namespace tfi
