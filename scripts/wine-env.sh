@@ -5,6 +5,11 @@
 #   tarnel_wine_probe [ARCH]    can this host run ARCH programs (default win32)? Prints one line
 #                               and answers 0 yes, 3 the kernel cannot execute 32-bit code,
 #                               1 Wine is missing or broken
+#   tarnel_kernel_runs_32bit    does the kernel execute 32-bit x86 programs at all?
+#
+# The kernel is asked before Wine: on a host that cannot execute 32-bit code, 32-bit Wine is
+# neither installed nor needed, so its absence there is no fault. TARNEL_ELF32_PROGRAM replaces
+# the program that asks (tests use /bin/true or /bin/false to play the other kind of host).
 #
 # Debian's `wine` wrapper picks the 32-bit loader whenever wine32 is installed, even on a kernel
 # that cannot run it, so everything here calls a loader by its path (which a test may set).
@@ -12,6 +17,20 @@
 TARNEL_WINE32_LOADER=${TARNEL_WINE32_LOADER:-/usr/lib/wine/wine}
 TARNEL_WINE64_LOADER=${TARNEL_WINE64_LOADER:-/usr/lib/wine/wine64}
 TARNEL_PROBE_NO_32BIT=3
+
+# A whole i386 ELF program (93 bytes) that only calls exit(0): whether the kernel runs it is the
+# answer, independent of any package.
+TARNEL_ELF32_EXIT0='\x7f\x45\x4c\x46\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08\x5d\x00\x00\x00\x5d\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00\xb8\x01\x00\x00\x00\x31\xdb\xcd\x80'
+
+tarnel_kernel_runs_32bit() {
+  [ -n "${TARNEL_ELF32_PROGRAM:-}" ] && { "$TARNEL_ELF32_PROGRAM" >/dev/null 2>&1; return; }
+  local program status=0
+  program=$(mktemp "${TMPDIR:-/tmp}/tarnel-elf32.XXXXXX") || return 1
+  printf '%b' "$TARNEL_ELF32_EXIT0" >"$program" && chmod +x "$program" &&
+    "$program" >/dev/null 2>&1 || status=$?
+  rm -f "$program"
+  return $status
+}
 
 tarnel_wine_loader() { # ARCH
   case $1 in
@@ -30,6 +49,10 @@ tarnel_wine_use() { # ARCH
 tarnel_wine_probe() { # [ARCH]
   local arch=${1:-win32} loader output status
   loader=$(tarnel_wine_loader "$arch") || return 1
+  if [ "$arch" = win32 ] && ! tarnel_kernel_runs_32bit; then
+    echo "this host cannot execute 32-bit code (the kernel refuses a minimal 32-bit program), so 32-bit Wine is not used here"
+    return $TARNEL_PROBE_NO_32BIT
+  fi
   if [ ! -e "$loader" ]; then
     local package=wine64
     [ "$arch" = win32 ] && package=wine32:i386

@@ -3,7 +3,9 @@
 
 Whether the kernel executes 32-bit code is witnessed here independently of Wine: by executing a
 minimal 32-bit ELF program that only exits. A missing and a broken loader must be told apart
-from a kernel that cannot execute 32-bit code.
+from a kernel that cannot execute 32-bit code; on such a kernel the absence of 32-bit Wine is
+no fault. TARNEL_ELF32_PROGRAM plays the other kind of host: /bin/true a kernel that runs 32-bit
+code, /bin/false one that does not.
 
 Usage: probe_test.py WINE_PROBE_SCRIPT   (prints 'N passed, M failed')
 """
@@ -68,10 +70,15 @@ def check_probe(script, folder):
          else (status == NO_32BIT and "cannot execute 32-bit code" in said), said),
         ("64-bit Wine runs", probe(script, "win64")[0] == 0, probe(script, "win64")[1]),
     ]
-    status, said = probe(script, TARNEL_WINE32_LOADER=os.path.join(folder, "absent"))
-    cases.append(("a missing loader is missing Wine", status == 1 and "missing" in said, said))
-    status, said = probe(script, TARNEL_WINE32_LOADER=broken)
+    absent = os.path.join(folder, "absent")
+    status, said = probe(script, TARNEL_WINE32_LOADER=absent, TARNEL_ELF32_PROGRAM="/bin/true")
+    cases.append(("where 32-bit code runs, a missing loader is missing Wine",
+                  status == 1 and "missing" in said, said))
+    status, said = probe(script, TARNEL_WINE32_LOADER=broken, TARNEL_ELF32_PROGRAM="/bin/true")
     cases.append(("a failing loader is broken Wine", status == 1 and "broken" in said and "ntdll" in said, said))
+    status, said = probe(script, TARNEL_WINE32_LOADER=absent, TARNEL_ELF32_PROGRAM="/bin/false")
+    cases.append(("where 32-bit code cannot run, no 32-bit Wine is needed",
+                  status == NO_32BIT and "cannot execute 32-bit code" in said, said))
 
     failed = 0
     for name, ok, said in cases:
