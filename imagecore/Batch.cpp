@@ -253,6 +253,12 @@ void startThreads(std::vector<std::thread>& threads, unsigned count, Work work) 
 
 } // namespace
 
+const wchar_t kMatchedNoFile[] = L"no file matches this pattern";
+
+bool matchedNoFile(const std::wstring& file) {
+    return sourceFileName(file).find_first_of(L"*?") != std::wstring::npos && !platform::fileExists(file);
+}
+
 int summariseBatch(size_t converted, size_t skipped, size_t failed) {
     platform::writeLine(std::to_wstring(converted) + L" converted, " + std::to_wstring(skipped) + L" skipped, " +
                         std::to_wstring(failed) + L" failed");
@@ -279,8 +285,12 @@ int runJobs(const BatchSettings& settings, const std::vector<BatchJob>& jobs) {
 
 std::vector<BatchJob> wholeFileJobs(const BatchSettings& settings) {
     std::vector<BatchJob> jobs;
-    for (const std::wstring& file : settings.files)
-        jobs.push_back({file, destinationFor(file, settings.outputFolder), file, BatchJob::kWholeFile, L""});
+    for (const std::wstring& file : settings.files) {
+        if (matchedNoFile(file))
+            jobs.push_back({file, L"", file, BatchJob::kWholeFile, kMatchedNoFile});
+        else
+            jobs.push_back({file, destinationFor(file, settings.outputFolder), file, BatchJob::kWholeFile, L""});
+    }
     return jobs;
 }
 

@@ -18,6 +18,12 @@ struct BatchJob {
     std::wstring problem;      // known before converting: no destination, the line says why
 };
 
+// A file argument that is a wildcard pattern no file matched: cmd.exe hands every pattern on as
+// typed, and POSIX shells one that matches nothing. Its line says so rather than that the file
+// cannot be read.
+bool matchedNoFile(const std::wstring& file);
+extern const wchar_t kMatchedNoFile[];
+
 // The process exit status: 0 when nothing failed, 1 otherwise.
 int runBatch(const BatchSettings& settings);
 

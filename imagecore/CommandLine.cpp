@@ -6,6 +6,7 @@ const char kUsageText[] =
     "Usage: imagecore [options] FILE...\n"
     "       imagecore [-f] --icon OUT.ico PICTURE...\n"
     "       imagecore [-o DIR] [-f] [-j N] --entries ICON...\n"
+    "       imagecore --list ICON...\n"
     "Converts PNG files to icons and icon files to PNG, one destination per file:\n"
     "a file whose name ends in lower-case .png becomes NAME.ico, any other file NAME.png.\n"
     "With --icon, makes one icon from PNG pictures drawn at their own sizes (at most\n"
@@ -14,19 +15,29 @@ const char kUsageText[] =
     "NAME-WxH-Dbpp.png in directory order (NAME-WxH-Dbpp-2.png for a second entry of one\n"
     "size and depth; a PNG entry counts as 32 bpp); an unreadable entry is reported on\n"
     "its own line and the others are still written.\n"
+    "With --list, writes nothing and prints each icon's or cursor's directory, one line\n"
+    "per entry in directory order, read as --entries reads it:\n"
+    "  NAME entry N: WxH, D bpp, PNG|BMP, B bytes[ (the directory says B2)][, hotspot X,Y]\n"
+    "  NAME entry N: FAILED: REASON\n"
+    "D as in --entries' names; B the bytes the entry takes as read, B2 the directory's\n"
+    "figure when it differs; the hotspot for a cursor.\n"
+    "In Windows, * and ? in the last part of a FILE make it a pattern for the files (not\n"
+    "folders) it matches, in name order; a pattern that matches none fails on its own line.\n"
     "\n"
-    "  -o, --output DIR   write into DIR (default: beside each source)\n"
+    "  -o, --output DIR   write into DIR, an existing folder (default: beside each source)\n"
     "  -f, --overwrite    replace existing destinations (default: skip them)\n"
     "      --option STR   conversion option, e.g. \"sizes=16,32,48,256\" or \"png\" or both\n"
     "                     joined by ';'\n"
     "      --icon OUT     make the one icon OUT (ending in .ico) from the files\n"
     "      --entries      take every entry out of each icon, as described above\n"
+    "      --list         list the entries of each icon, as described above\n"
     "  -j, --jobs N       convert on N threads (default: one per core); lines, files and\n"
     "                     exit status are the same as with -j 1\n"
     "  -h, --help         show this text\n"
     "\n"
-    "Exit status: 0 when every file (or entry) was converted or skipped, 1 when any\n"
-    "failed, 2 for a command-line error.\n";
+    "Exit status: 0 when every file (or entry) was converted, skipped or listed, 1 when\n"
+    "any failed, 2 for a command-line error or an output folder that is not there (then\n"
+    "nothing is converted).\n";
 
 namespace {
 
@@ -77,6 +88,8 @@ bool parseCommandLine(const std::vector<std::wstring>& args, BatchSettings& sett
             settings.help = true;
         } else if (arg == L"--entries") {
             settings.entries = true;
+        } else if (arg == L"--list") {
+            settings.list = true;
         } else if (arg == L"-f" || arg == L"--overwrite") {
             settings.overwrite = true;
         } else if (takesValue(arg)) {
@@ -94,6 +107,11 @@ bool parseCommandLine(const std::vector<std::wstring>& args, BatchSettings& sett
     }
     if (settings.files.empty() && !settings.help) {
         error = L"no files given";
+        return false;
+    }
+    if (settings.list && (settings.entries || !settings.iconOutput.empty() || !settings.option.empty() ||
+                          !settings.outputFolder.empty())) {
+        error = L"--list only reads the files: it takes no --entries, --icon, --option and no -o";
         return false;
     }
     if (!settings.iconOutput.empty() && (!settings.option.empty() || !settings.outputFolder.empty() || settings.entries)) {

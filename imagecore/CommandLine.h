@@ -10,6 +10,7 @@ struct BatchSettings {
     std::wstring option;
     std::wstring iconOutput; // --icon: one icon from all the files, written here
     bool entries = false; // --entries: every entry of each icon as a PNG of its own
+    bool list = false;    // --list: each icon's directory, nothing written
     bool overwrite = false;
     bool help = false;
     unsigned threads = 0; // 0: one per core

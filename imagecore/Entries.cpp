@@ -28,19 +28,11 @@ std::wstring entryFileName(const std::wstring& stem, uint32_t width, uint32_t he
     return name + L".png";
 }
 
-std::wstring entryLabel(const std::wstring& source, size_t index) {
-    return source + L" entry " + std::to_wstring(index + 1);
-}
-
 void addJobsOfFile(const BatchSettings& settings, const std::wstring& source, std::vector<BatchJob>& jobs) {
     std::vector<uint8_t> bytes;
     tfi::IconDirectory directory;
-    tfi::Result r = platform::readFile(source, bytes);
-    if (r == ERCI_OK)
-        r = tfi::readIconDirectory(tfi::ByteView(bytes), directory);
-    if (r != ERCI_OK) {
-        const std::wstring problem =
-            r == ERCI_ERR_UNSUPPORTED_SOURCE ? L"not an icon or cursor file" : fromUtf8(tfi::resultMessage(r));
+    std::wstring problem;
+    if (!readIconFile(source, bytes, directory, problem)) {
         jobs.push_back({source, L"", source, BatchJob::kWholeFile, problem});
         return;
     }
@@ -53,7 +45,7 @@ void addJobsOfFile(const BatchSettings& settings, const std::wstring& source, st
             jobs.push_back({source, L"", label, entry.index, fromUtf8(tfi::resultMessage(entry.status))});
             continue;
         }
-        const uint32_t depth = entry.isPng ? kPngEntryDepth : entry.bitsPerPixel;
+        const uint32_t depth = entryDepth(entry);
         const unsigned repeat = ++seen[std::make_tuple(entry.width, entry.height, depth)];
         const std::wstring name = entryFileName(stem, entry.width, entry.height, depth, repeat);
         jobs.push_back({source, pathIn(folder, name), label, entry.index, L""});
@@ -61,6 +53,26 @@ void addJobsOfFile(const BatchSettings& settings, const std::wstring& source, st
 }
 
 } // namespace
+
+bool readIconFile(const std::wstring& source, std::vector<uint8_t>& bytes, tfi::IconDirectory& directory,
+                  std::wstring& problem) {
+    if (matchedNoFile(source)) {
+        problem = kMatchedNoFile;
+        return false;
+    }
+    tfi::Result r = platform::readFile(source, bytes);
+    if (r == ERCI_OK)
+        r = tfi::readIconDirectory(tfi::ByteView(bytes), directory);
+    if (r != ERCI_OK)
+        problem = r == ERCI_ERR_UNSUPPORTED_SOURCE ? L"not an icon or cursor file" : fromUtf8(tfi::resultMessage(r));
+    return r == ERCI_OK;
+}
+
+uint32_t entryDepth(const tfi::IconEntry& entry) { return entry.isPng ? kPngEntryDepth : entry.bitsPerPixel; }
+
+std::wstring entryLabel(const std::wstring& source, size_t index) {
+    return source + L" entry " + std::to_wstring(index + 1);
+}
 
 std::vector<BatchJob> entryJobs(const BatchSettings& settings) {
     std::vector<BatchJob> jobs;

@@ -26,19 +26,26 @@ bool sideTaken(const std::vector<tfi::RgbaImage>& pictures, uint32_t side) {
                        [side](const tfi::RgbaImage& p) { return p.longerSide() == side; });
 }
 
+// Empty when the picture was read, else why not.
+std::wstring readPicture(const std::wstring& file, tfi::RgbaImage& picture, tfi::WorkBudget& budget) {
+    if (matchedNoFile(file))
+        return kMatchedNoFile;
+    std::vector<uint8_t> bytes;
+    tfi::Result r = platform::readFile(file, bytes);
+    if (r == ERCI_OK)
+        r = tfi::decodeIconPicture(tfi::ByteView(bytes), picture, budget);
+    return r == ERCI_OK ? L"" : pictureProblem(r);
+}
+
 // All pictures, or false after a line for each one that could not be taken. With one picture
 // to a size, the pictures stay well inside one conversion's work budget.
 bool readPictures(const std::vector<std::wstring>& files, std::vector<tfi::RgbaImage>& pictures) {
     tfi::WorkBudget budget;
     bool everyOne = true;
     for (const std::wstring& file : files) {
-        std::vector<uint8_t> bytes;
         tfi::RgbaImage picture;
-        tfi::Result r = platform::readFile(file, bytes);
-        if (r == ERCI_OK)
-            r = tfi::decodeIconPicture(tfi::ByteView(bytes), picture, budget);
-        std::wstring problem = r == ERCI_OK ? L"" : pictureProblem(r);
-        if (r == ERCI_OK && sideTaken(pictures, picture.longerSide()))
+        std::wstring problem = readPicture(file, picture, budget);
+        if (problem.empty() && sideTaken(pictures, picture.longerSide()))
             problem = L"another picture is " + std::to_wstring(picture.longerSide()) + L" px too";
         if (!problem.empty()) {
             platform::writeLine(file + L": FAILED: " + problem);

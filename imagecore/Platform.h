@@ -13,6 +13,11 @@ std::vector<std::wstring> arguments(int argc, char** argv);
 // Lets the memory one file's conversion freed serve the next file's.
 void keepFreedMemoryForReuse();
 bool fileExists(const std::wstring& path);
+bool isFolder(const std::wstring& path);
+// Each file argument with * or ? in its last part replaced by the files it matches, in name
+// order, under the folder part as typed; one that matches none stays as it is. Only where the
+// shell leaves patterns to the program (Windows); elsewhere the arguments as given.
+std::vector<std::wstring> expandWildcards(const std::vector<std::wstring>& files);
 // Names under which this path's file may be reached, case folded: two paths that share one may
 // be the same file (links, letter case on folders that ignore it, "./a" against "a").
 std::vector<std::wstring> fileKeys(const std::wstring& path);

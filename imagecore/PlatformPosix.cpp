@@ -38,6 +38,14 @@ bool fileExists(const std::wstring& path) {
     return ::stat(toUtf8(path).c_str(), &info) == 0;
 }
 
+bool isFolder(const std::wstring& path) {
+    struct stat info;
+    return ::stat(toUtf8(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// The shell has expanded them.
+std::vector<std::wstring> expandWildcards(const std::vector<std::wstring>& files) { return files; }
+
 namespace {
 
 bool resolved(const std::string& path, std::string& out) {

@@ -10,6 +10,8 @@
 namespace tfi {
 namespace {
 
+constexpr size_t kDirHotspotXField = 4;
+constexpr size_t kDirHotspotYField = 6;
 constexpr size_t kDirSizeField = 8;
 constexpr size_t kDirOffsetField = 12;
 
@@ -59,6 +61,8 @@ void probeSlot(ByteView file, size_t index, IconEntry& entry) {
     if (!rangeFits(slotOffset(index), kIconDirEntrySize, file.size))
         return;
     const uint8_t* row = file.data + slotOffset(index);
+    entry.hotspotX = readLe16(row + kDirHotspotXField);
+    entry.hotspotY = readLe16(row + kDirHotspotYField);
     entry.directorySize = readLe32(row + kDirSizeField);
     const uint32_t offset = readLe32(row + kDirOffsetField);
     if (offset >= slotOffset(1) && offset < file.size)

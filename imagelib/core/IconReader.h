@@ -24,6 +24,9 @@ struct IconEntry {
     uint32_t height = 0;
     uint32_t bitsPerPixel = 0;
     uint32_t directorySize = 0; // what the directory says the stored image takes
+    // A cursor's directory keeps the hotspot where an icon's keeps planes and bit count.
+    uint16_t hotspotX = 0;
+    uint16_t hotspotY = 0;
     Result status = ERCI_OK;    // why the entry is unusable, when it is
 };
 

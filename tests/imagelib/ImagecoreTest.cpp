@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <map>
+#include <regex>
 
 #include "Batch.h"
 #include "CommandLine.h"
 #include "Destination.h"
 #include "IconFromPictures.h"
+#include "Imagecore.h"
+#include "IconsWindowsReads.h"
 #include "Platform.h"
 #include "TestFiles.h"
 #include "TestImages.h"
@@ -59,6 +62,9 @@ TEST(Imagecore, CommandLineTable) {
         {{L"-j", L"two", L"a.png"}, false, 0, false, L"", L""},
         {{L"--bogus", L"a.png"}, false, 0, false, L"", L""},
         {{L"--entries", L"--option", L"png", L"a.ico"}, false, 0, false, L"", L""},
+        {{L"--list", L"a.ico", L"b.cur"}, true, 2, false, L"", L""},
+        {{L"--list", L"-o", L"out", L"a.ico"}, false, 0, false, L"", L""},
+        {{L"--list", L"--entries", L"a.ico"}, false, 0, false, L"", L""},
         {{}, false, 0, false, L"", L""},
     };
     for (const Row& r : rows) {
@@ -247,6 +253,142 @@ TEST(Imagecore, ThreadsChangeNothingButSpeed) {
             EXPECT_TRUE(many.files == inOrder.files) << threads << " threads";
         }
     }
+}
+
+// The whole command as main runs it, with what it printed.
+struct CommandTrace {
+    int status = -1;
+    std::string out, err;
+};
+
+CommandTrace runCommand(const std::vector<std::string>& args) {
+    std::vector<std::wstring> wide;
+    for (const std::string& arg : args)
+        wide.push_back(fromUtf8(arg));
+    CommandTrace trace;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    trace.status = runImagecore(wide);
+    trace.out = testing::internal::GetCapturedStdout();
+    trace.err = testing::internal::GetCapturedStderr();
+    return trace;
+}
+
+TEST(Imagecore, AnOutputFolderThatIsNotThereStopsTheCommandBeforeAnyFile) {
+    testfiles::ScratchFolder folder;
+    const std::string png = folder.file("a.png"), icon = folder.file("app.ico"), missing = folder.file("missing");
+    testfiles::writeFile(png, testimg::encodePng(testimg::pattern(20, 20, 1)));
+    testimg::IconRow entry;
+    entry.data = testimg::encodePng(testimg::pattern(16, 16, 2));
+    testfiles::writeFile(icon, testimg::buildIcon({entry}));
+    const struct Row {
+        std::vector<std::string> args;
+        std::string folderNamed;
+    } rows[] = {
+        {{"-o", missing, png}, missing},
+        {{"-o", missing, "--entries", icon}, missing},
+        {{"-f", "--icon", missing + "/out.ico", png}, missing},
+        {{"-o", png, png}, png}, // a file, not a folder
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args[1]);
+        const CommandTrace trace = runCommand(row.args);
+        EXPECT_EQ(trace.status, kUsageError);
+        EXPECT_EQ(trace.out, "");
+        EXPECT_EQ(std::count(trace.err.begin(), trace.err.end(), '\n'), 1) << trace.err;
+        EXPECT_NE(trace.err.find(row.folderNamed), std::string::npos) << trace.err;
+        EXPECT_EQ(folder.names().size(), 2u); // nothing converted, no folder made
+    }
+}
+
+// Entry number -> "WxH D" as a command's lines give it, or "FAILED".
+std::map<int, std::string> figuresByEntry(const std::string& lines, const std::regex& line) {
+    std::map<int, std::string> figures;
+    for (std::sregex_iterator at(lines.begin(), lines.end(), line), end; at != end; ++at) {
+        const std::smatch& m = *at;
+        const bool failed = m.str().find("FAILED") != std::string::npos;
+        figures[std::stoi(m[1])] = failed ? "FAILED" : m[2].str() + " " + m[3].str();
+    }
+    return figures;
+}
+
+// Damaged icons of every kind: --list must call each entry readable exactly when --entries
+// writes it, with the size and depth its file is named by, and print every slot.
+TEST(Imagecore, ListAgreesWithEntriesOnDamagedIcons) {
+    std::vector<testimg::IconWindowsReads> icons = testimg::iconsWindowsReads();
+    testimg::IconRow small, png;
+    small.data = testimg::encodePng(testimg::pattern(16, 16, 1));
+    png.data = testimg::encodePng(testimg::pattern(64, 64, 2));
+    testimg::Bytes cutShort = testimg::buildIcon({small, png}); // its header reads, its pixels do not
+    cutShort.resize(cutShort.size() - png.data.size() / 2);
+    icons.push_back({"png-entry-cut-short", cutShort, {}});
+
+    const std::regex listed(R"(entry (\d+): (?:(\d+x\d+), (\d+) bpp|FAILED))");
+    const std::regex written(R"(entry (\d+)(?: -> [^\n]*-(\d+x\d+)-(\d+)bpp(?:-\d+)?\.png)?: (?:converted|FAILED))");
+    size_t failures = 0;
+    for (const testimg::IconWindowsReads& icon : icons) {
+        SCOPED_TRACE(icon.name);
+        testfiles::ScratchFolder in, out;
+        const std::string path = in.file(icon.name + ".ico");
+        testfiles::writeFile(path, icon.file);
+        tfi::IconDirectory directory;
+        ASSERT_EQ(tfi::readIconDirectory(tfi::ByteView(icon.file), directory), ERCI_OK);
+
+        const CommandTrace list = runCommand({"--list", path});
+        const CommandTrace entries = runCommand({"--entries", "-o", out.path(), path});
+        const std::map<int, std::string> listFigures = figuresByEntry(list.out, listed);
+        EXPECT_EQ(listFigures, figuresByEntry(entries.out, written)) << list.out << entries.out;
+        EXPECT_EQ(listFigures.size(), directory.entries.size()) << list.out;
+        EXPECT_EQ(list.status, entries.status);
+        failures += size_t(std::count_if(listFigures.begin(), listFigures.end(),
+                                         [](const std::pair<const int, std::string>& f) { return f.second == "FAILED"; }));
+    }
+    EXPECT_GE(failures, 2u); // the slot inside an image, the entry cut short
+}
+
+TEST(Imagecore, ListGivesBytesHotspotsAndTheDirectorysOwnFigureWhereItLies) {
+    testfiles::ScratchFolder folder;
+    testimg::IconRow bitmap, png;
+    bitmap.data = testimg::buildDib(32, 32, 32, {}, std::vector<uint32_t>(32 * 32, 0xFF102030u),
+                                    std::vector<uint8_t>(32 * 32, 0));
+    bitmap.bitCount = 7; // a cursor's hotspot is (planes, bit count): (1, 7)
+    png.data = testimg::encodePng(testimg::pattern(16, 16, 3));
+    png.bitCount = 3;
+    testfiles::writeFile(folder.file("arrow.cur"), testimg::buildIcon({bitmap, png}, 2));
+    for (const testimg::IconWindowsReads& icon : testimg::iconsWindowsReads())
+        if (icon.name == "size-8")
+            testfiles::writeFile(folder.file("lying.ico"), icon.file);
+
+    const CommandTrace trace = runCommand({"--list", folder.file("arrow.cur"), folder.file("lying.ico")});
+    EXPECT_EQ(trace.status, 0);
+    const std::string cursor = folder.file("arrow.cur");
+    EXPECT_NE(trace.out.find(cursor + " entry 1: 32x32, 32 bpp, BMP, " + std::to_string(bitmap.data.size()) +
+                             " bytes, hotspot 1,7\n"),
+              std::string::npos)
+        << trace.out;
+    EXPECT_NE(trace.out.find(cursor + " entry 2: 16x16, 32 bpp, PNG, " + std::to_string(png.data.size()) +
+                             " bytes, hotspot 1,3\n"),
+              std::string::npos)
+        << trace.out;
+    EXPECT_NE(trace.out.find("lying.ico entry 2: 32x32, 8 bpp, BMP, "), std::string::npos) << trace.out;
+    EXPECT_NE(trace.out.find(" bytes (the directory says 8)\n"), std::string::npos) << trace.out;
+}
+
+// A pattern the shell handed on because nothing matched it fails on its own line, whatever the
+// command; the files beside it are still done.
+TEST(Imagecore, APatternThatMatchesNothingFailsOnItsOwnLine) {
+    testfiles::ScratchFolder folder;
+    const std::string pattern = folder.file("none*.png"), png = folder.file("a.png");
+    testfiles::writeFile(png, testimg::encodePng(testimg::pattern(20, 20, 1)));
+    const std::string failed = pattern + ": FAILED: no file matches this pattern\n";
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {pattern, png}, {"--list", pattern}, {"--entries", pattern}, {"--icon", folder.file("x.ico"), pattern}}) {
+        SCOPED_TRACE(args[0]);
+        const CommandTrace trace = runCommand(args);
+        EXPECT_EQ(trace.status, 1);
+        EXPECT_NE(trace.out.find(failed), std::string::npos) << trace.out;
+    }
+    EXPECT_TRUE(testfiles::exists(folder.file("a.ico")));
 }
 
 } // namespace
