@@ -25,8 +25,8 @@ bool outputFolderThere(const BatchSettings& settings, std::wstring& problem) {
     const std::wstring folder = writtenFolder(settings);
     if (folder.empty() || platform::isFolder(folder))
         return true;
-    problem = L"the output folder " + folder + (platform::fileExists(folder) ? L" is not a folder" : L" does not exist") +
-              L"; nothing converted";
+    const wchar_t* const why = platform::fileExists(folder) ? L" is not a folder" : L" does not exist";
+    problem = L"the output folder " + folder + why + L"; nothing converted";
     return false;
 }
 

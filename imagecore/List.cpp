@@ -1,7 +1,9 @@
 #include "List.h"
 
+#include <map>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Entries.h"
@@ -19,6 +21,24 @@ tfi::Result decodeAlone(const tfi::IconEntry& entry) {
         return ERCI_ERR_OUT_OF_MEMORY;
     }
 }
+
+// Rows that point at one stored image are decoded once: a file may hold 256 rows over one
+// large entry, and decoding it 256 times would take minutes.
+class EntryReadings {
+public:
+    tfi::Result of(const tfi::IconEntry& entry) {
+        if (entry.status != ERCI_OK)
+            return entry.status;
+        const auto key = std::make_pair(entry.data.data, entry.data.size);
+        auto known = results_.find(key);
+        if (known == results_.end())
+            known = results_.emplace(key, decodeAlone(entry)).first;
+        return known->second;
+    }
+
+private:
+    std::map<std::pair<const uint8_t*, size_t>, tfi::Result> results_;
+};
 
 // WxH, depth, storage and the bytes the entry takes as read; the directory's own figure too when
 // it says otherwise, as damaged files do.
@@ -43,9 +63,10 @@ bool listFile(const std::wstring& source) {
         platform::writeLine(source + L": FAILED: " + problem);
         return false;
     }
+    EntryReadings readings;
     bool everyEntry = true;
     for (const tfi::IconEntry& entry : directory.entries) {
-        const tfi::Result r = decodeAlone(entry);
+        const tfi::Result r = readings.of(entry);
         const std::wstring figures =
             r == ERCI_OK ? entryFigures(directory.kind, entry) : L"FAILED: " + fromUtf8(tfi::resultMessage(r));
         platform::writeLine(entryLabel(source, entry.index) + L": " + figures);
