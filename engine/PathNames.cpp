@@ -12,6 +12,16 @@ std::wstring fullPathOf(const std::wstring& path) {
     return full;
 }
 
+bool isExistingFile(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool isExistingFolder(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 // Upper case by the invariant culture, as the file system's own case table does, and not by
 // the user's language, which would tell the Turkish dotted and dotless i apart.
 std::wstring sameFileKey(const std::wstring& path) {

@@ -1,4 +1,5 @@
-// Paths as Windows resolves and compares them, for telling whether two names are one file.
+// Paths as Windows resolves and compares them, for telling whether two names are one file, and
+// what stands at a path.
 #pragma once
 
 #include <string>
@@ -9,3 +10,6 @@ std::wstring fullPathOf(const std::wstring& path);
 // Equal for two paths that name the same file on a Windows file system, which compares names
 // without regard to letter case.
 std::wstring sameFileKey(const std::wstring& path);
+// A file (not a folder) stands at the path, whether or not it may be read.
+bool isExistingFile(const std::wstring& path);
+bool isExistingFolder(const std::wstring& path);

@@ -6,10 +6,12 @@
 #include "OutputFolder.h"
 #include "ProgressDialog.h"
 #include "RedrawHeld.h"
+#include "SourceList.h"
 #include "app/AppGlobals.h"
 #include "engine/ConvertCore.h"
 #include "engine/DestinationClash.h"
 #include "engine/ImagePreset.h"
+#include "engine/PathNames.h"
 #include "res/resource.h"
 
 #include <unordered_set>
@@ -41,29 +43,12 @@ void refuse(const wchar_t* text) {
     showProductMessage(g_app.hMainDlg, text, MB_OK);
 }
 
-bool isFile(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// The whole entry, however long: the text is sized by the list box, never cut to a buffer.
-std::wstring listEntry(HWND list, int index) {
-    const LRESULT length = SendMessageW(list, LB_GETTEXTLEN, index, 0);
-    if (length == LB_ERR || length <= 0)
-        return std::wstring();
-    std::vector<wchar_t> text(static_cast<size_t>(length) + 1, L'\0');
-    const LRESULT copied = SendMessageW(list, LB_GETTEXT, index, reinterpret_cast<LPARAM>(text.data()));
-    if (copied == LB_ERR || copied <= 0)
-        return std::wstring();
-    return std::wstring(text.data(), static_cast<size_t>(copied));
-}
-
 // The list's paths in display order, each once, as the engine takes them as jobs.
 std::vector<std::wstring> listedSources(HWND list, int count) {
     std::vector<std::wstring> sources;
     std::unordered_set<std::wstring> seen;
     for (int i = 0; i < count; ++i) {
-        std::wstring path = listEntry(list, i);
+        std::wstring path = listItemText(list, i);
         if (!path.empty() && seen.insert(path).second)
             sources.push_back(std::move(path));
     }
@@ -169,7 +154,7 @@ bool convertSourceFiles() {
         return false;
     }
     const std::wstring corePath = getCorePath();
-    if (corePath.empty() || !isFile(corePath)) {
+    if (corePath.empty() || !isExistingFile(corePath)) {
         refuse(kNoCoreText);
         return false;
     }
@@ -219,7 +204,7 @@ void markConvertedFiles() {
 
     std::vector<std::wstring> texts;
     for (int i = 0; i < count; ++i)
-        texts.push_back(listEntry(list, i));
+        texts.push_back(listItemText(list, i));
 
     // A worker that a stop did not end in time may still write its last job's result.
     std::vector<bool> converted(static_cast<size_t>(count), false);

@@ -4,6 +4,7 @@
 #include "FileDrop.h"
 
 #include "SourceList.h"
+#include "engine/PathNames.h"
 #include "app/ScopedHandle.h"
 
 #include <string>
@@ -22,20 +23,6 @@ std::wstring droppedPath(HDROP drop, UINT index) {
     const UINT copied = DragQueryFileW(drop, index, &path[0], length + 1);
     path.resize(copied <= length ? copied : 0);
     return path;
-}
-
-DWORD attributesOf(const std::wstring& path) {
-    return path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(path.c_str());
-}
-
-bool isFolder(DWORD attributes) {
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// Add lists only files that exist, as its dialog lets no other name through; a drop is held to
-// the same rule, so a stale path from another program never becomes an entry.
-bool isFile(DWORD attributes) {
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // Only the files directly inside: a folder dropped by mistake must not pull in a whole tree.
@@ -64,10 +51,13 @@ void addDroppedFiles(HDROP drop) {
     const UINT count = DragQueryFileW(drop, kDropCountQuery, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
         const std::wstring path = droppedPath(drop, i);
-        const DWORD attributes = attributesOf(path);
-        if (isFolder(attributes))
+        if (path.empty())
+            continue;
+        // Add lists only files that exist, as its dialog lets no other name through; a drop is
+        // held to the same rule, so a stale path from another program never becomes an entry.
+        if (isExistingFolder(path))
             appendFilesInFolder(path, paths);
-        else if (isFile(attributes))
+        else if (isExistingFile(path))
             paths.push_back(path);
     }
     addSourcePaths(paths);

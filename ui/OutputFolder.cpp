@@ -20,6 +20,7 @@ wchar_t browsePath[MAX_PATH];
 
 // The shell call behind Open. Tests point it at a recorder so that no file manager starts.
 decltype(&ShellExecuteW) g_shellExecuteForOpen = ShellExecuteW;
+decltype(&RegSetValueExW) g_setSettingsValue = RegSetValueExW;
 
 namespace {
 
@@ -37,6 +38,8 @@ const wchar_t kOpenVerb[] = L"open";
 const INT_PTR kShellExecuteFailedAtMost = 32;
 const wchar_t kOpenFailedStart[] = L"The folder '";
 const wchar_t kOpenFailedEnd[] = L"' could not be opened.";
+const wchar_t kNotRememberedStart[] = L"The output folder '";
+const wchar_t kNotRememberedEnd[] = L"' could not be remembered, so it will not be filled in at the next start.";
 const wchar_t kSurroundingBlanks[] = L" \t";
 const wchar_t kQuote = L'"';
 
@@ -154,11 +157,6 @@ bool refuseRelativeFolder(const std::wstring& folder) {
     return true;
 }
 
-bool isExistingFolder(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 // Windows finds "C:\out " as the folder C:\out, but "C:\out \x.ico" in no folder at all: a
 // folder that passes the check must also be the one the files are written to.
 std::wstring cleanFolderText(const std::wstring& text) {
@@ -193,8 +191,15 @@ bool saveOutputFolder(const std::wstring& folder) {
         return false;
     // An empty text is written too, as the NUL alone, so an emptied box is remembered as empty.
     const DWORD bytes = static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t));
-    RegSetValueExW(key.get(), kOutputFolderValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()), bytes);
-    return true;
+    return g_setSettingsValue(key.get(), kOutputFolderValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                              bytes) == ERROR_SUCCESS;
+}
+
+void rememberOutputFolder(const std::wstring& folder) {
+    if (saveOutputFolder(folder))
+        return;
+    const std::wstring text = kNotRememberedStart + folder + kNotRememberedEnd;
+    showProductMessage(g_app.hMainDlg, text.c_str(), MB_OK);
 }
 
 void browseOutputFolder() {

@@ -57,19 +57,6 @@ int itemCount(HWND list) {
     return static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
 }
 
-// The whole text of one item, sized by the list box, so no item is ever copied past a buffer.
-std::wstring itemText(HWND list, int index) {
-    const LRESULT length = SendMessageW(list, LB_GETTEXTLEN, index, 0);
-    if (length == LB_ERR || length <= 0)
-        return std::wstring();
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    const LRESULT copied = SendMessageW(list, LB_GETTEXT, index, reinterpret_cast<LPARAM>(&text[0]));
-    if (copied == LB_ERR || copied <= 0 || copied > length)
-        return std::wstring();
-    text.resize(static_cast<size_t>(copied));
-    return text;
-}
-
 wchar_t asciiLower(wchar_t c) {
     return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 0x20) : c;
 }
@@ -99,7 +86,7 @@ public:
         const int count = list_ ? itemCount(list_) : 0;
         listed_.reserve(static_cast<size_t>(count > 0 ? count : 0));
         for (int i = 0; i < count; ++i)
-            listed_.insert(itemText(list_, i));
+            listed_.insert(listItemText(list_, i));
     }
     ListBatch(const ListBatch&) = delete;
     ListBatch& operator=(const ListBatch&) = delete;
@@ -213,10 +200,22 @@ bool isSourceFileListed(const std::wstring& path) {
         return false;
     const int count = itemCount(list);
     for (int i = 0; i < count; ++i) {
-        if (itemText(list, i) == path)
+        if (listItemText(list, i) == path)
             return true;
     }
     return false;
+}
+
+std::wstring listItemText(HWND list, int index) {
+    const LRESULT length = SendMessageW(list, LB_GETTEXTLEN, index, 0);
+    if (length == LB_ERR || length <= 0)
+        return std::wstring();
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    const LRESULT copied = SendMessageW(list, LB_GETTEXT, index, reinterpret_cast<LPARAM>(&text[0]));
+    if (copied == LB_ERR || copied <= 0 || copied > length)
+        return std::wstring();
+    text.resize(static_cast<size_t>(copied));
+    return text;
 }
 
 std::wstring pathInFolder(const std::wstring& folder, const std::wstring& name) {

@@ -164,6 +164,30 @@ TEST_F(OutputFolderSettings, LoadsOnlyStringsThatFit) {
     }
 }
 
+LSTATUS WINAPI refuseToStore(HKEY, LPCWSTR, DWORD, DWORD, const BYTE*, DWORD) {
+    return ERROR_ACCESS_DENIED;
+}
+
+// The registry refuses the value: the user is told which folder was not remembered, once,
+// over the main window, and the window still closes.
+TEST_F(OutputFolderSettings, FolderThatCouldNotBeSavedIsReported) {
+    wintest::MessageBoxAnswerer answerer(wintest::kCaption, {IDOK});
+    HWND mainWindow = nullptr;
+    g_setSettingsValue = refuseToStore;
+    runWithMainDialog([&](wintest::MainDialogHost& host) {
+        mainWindow = host.dialog();
+        typeFolder(host, L"C:\\kept nowhere");
+        host.close();
+    });
+    g_setSettingsValue = RegSetValueExW;
+    const std::vector<wintest::SeenMessageBox> seen = answerer.seen();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text,
+              L"The output folder 'C:\\kept nowhere' could not be remembered, so it will not be filled in at the next start.");
+    EXPECT_EQ(seen[0].owner, mainWindow);
+    EXPECT_FALSE(storedValue().present);
+}
+
 TEST_F(OutputFolderSettings, NumberGivesAnEmptyBox) {
     const DWORD number = 0x5C003A43; // "C:\" if it were read as text
     storeRaw(REG_DWORD, &number, sizeof(number));
