@@ -102,7 +102,9 @@ bool ConvertCore::shouldConvert(const std::wstring& dest) {
 bool ConvertCore::convert(const std::wstring& source, const std::wstring& dest) {
     trace("----- convert -----\n");
     trace("----------\n");
-    return gf_convertImage_OneFile(source.c_str(), dest.c_str(), option.c_str()) == ERCI_OK;
+    // The library writes a plain destination only up to the plain form's limit.
+    return gf_convertImage_OneFile(extendedPath(source).c_str(), extendedPath(dest).c_str(), option.c_str()) ==
+           ERCI_OK;
 }
 
 void ConvertCore::onRunEnd() {}

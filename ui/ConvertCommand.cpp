@@ -32,7 +32,6 @@ const wchar_t kReplacesSourceMiddle[] = L"' would replace '";
 const wchar_t kReplacesSourceEnd[] = L"', which is also in the list.\nPlease choose another output folder.";
 const wchar_t kCoreSubPath[] = L"\\core\\";
 const wchar_t kCoreFileName[] = L"imagecore.exe";
-const DWORD kModulePathCapacity = MAX_PATH;
 
 HWND sourceList() {
     HWND list = GetDlgItem(g_app.hMainDlg, IDC_SOURCE_LIST);
@@ -131,6 +130,24 @@ bool loadJobs(ConvertCore& core, const std::vector<std::wstring>& sources, const
     return true;
 }
 
+// The buffer grows until the whole path fits: a cut path would name some other file. Empty when
+// the path is unknown.
+std::wstring programPath() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+        if (length == 0)
+            return std::wstring();
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        if (path.size() > kLongestPath)
+            return std::wstring();
+        path.resize(path.size() * 2);
+    }
+}
+
 } // namespace
 
 bool convertSourceFiles() {
@@ -178,14 +195,11 @@ bool convertSourceFiles() {
     return true;
 }
 
-// Empty when the program's own path is unknown or did not fit: a cut path would name some
-// other folder, so it must count as no core file rather than be checked.
+// Empty when the program's own path is unknown: it must count as no core file.
 std::wstring getCorePath() {
-    wchar_t modulePath[kModulePathCapacity] = {};
-    const DWORD length = GetModuleFileNameW(nullptr, modulePath, kModulePathCapacity);
-    if (length == 0 || length >= kModulePathCapacity)
-        return std::wstring();
-    std::wstring path(modulePath, length);
+    std::wstring path = programPath();
+    if (path.empty())
+        return path;
     const size_t lastSeparator = path.rfind(L'\\');
     if (lastSeparator != std::wstring::npos)
         path.erase(lastSeparator);

@@ -14,7 +14,7 @@ namespace {
 
 const UINT kDropCountQuery = 0xFFFFFFFF;
 
-// The whole path of one dropped item, however long; the list's own rule refuses what is too long.
+// The whole path of one dropped item, however long.
 std::wstring droppedPath(HDROP drop, UINT index) {
     const UINT length = DragQueryFileW(drop, index, nullptr, 0);
     if (length == 0)
@@ -28,7 +28,7 @@ std::wstring droppedPath(HDROP drop, UINT index) {
 // Only the files directly inside: a folder dropped by mistake must not pull in a whole tree.
 void appendFilesInFolder(const std::wstring& folder, std::vector<std::wstring>& paths) {
     WIN32_FIND_DATAW entry;
-    FindHandle find(FindFirstFileW(pathInFolder(folder, L"*").c_str(), &entry));
+    FindHandle find(FindFirstFileW(extendedPath(pathInFolder(folder, L"*")).c_str(), &entry));
     if (!find.valid())
         return;
     do {

@@ -15,6 +15,7 @@
 
 #include <cwchar>
 #include <memory>
+#include <vector>
 
 wchar_t browsePath[MAX_PATH];
 
@@ -27,8 +28,8 @@ namespace {
 const wchar_t kSettingsRoot[] = L"Software\\";
 const wchar_t kProductKeyName[] = L"Tarnel Image Converter";
 const wchar_t kOutputFolderValue[] = L"out_dir";
-// A loaded folder must fit browsePath and the other path buffers: 260 units with the NUL.
-const DWORD kMaxOutputFolderBytes = MAX_PATH * sizeof(wchar_t);
+// The longest path Windows takes, with its NUL: a longer value names no folder.
+const DWORD kMaxOutputFolderBytes = (kLongestPath + 1) * sizeof(wchar_t);
 
 const wchar_t kBrowseTitle[] = L"Select a folder";
 const UINT kBrowseFlags = BIF_RETURNONLYFSDIRS | BIF_NONEWFOLDERBUTTON;
@@ -96,14 +97,14 @@ bool hasLoadableFolderValue(HKEY key) {
 std::wstring readFolderValue(HKEY key) {
     // One unit more than the value may hold, so that a value stored without its NUL is still
     // read whole and the text ends inside the buffer.
-    wchar_t data[MAX_PATH + 1] = {};
+    std::vector<wchar_t> data(kLongestPath + 2, L'\0');
     DWORD type = 0;
     DWORD size = kMaxOutputFolderBytes;
-    if (RegQueryValueExW(key, kOutputFolderValue, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) !=
+    if (RegQueryValueExW(key, kOutputFolderValue, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) !=
             ERROR_SUCCESS ||
         type != REG_SZ)
         return std::wstring();
-    return std::wstring(data, wcsnlen(data, size / sizeof(wchar_t)));
+    return std::wstring(data.data(), wcsnlen(data.data(), size / sizeof(wchar_t)));
 }
 
 HWND outputFolderEdit() {
@@ -218,12 +219,12 @@ void browseOutputFolder() {
         return;
 
     // An item without a file-system path leaves the box as it was, not emptied or half-written.
-    wchar_t path[MAX_PATH] = {};
-    if (!SHGetPathFromIDListW(chosen.get(), path))
+    std::vector<wchar_t> path(kLongestPath + 1, L'\0');
+    if (!SHGetPathFromIDListEx(chosen.get(), path.data(), static_cast<DWORD>(path.size()), GPFIDL_DEFAULT))
         return;
-    wcsncpy(browsePath, path, MAX_PATH);
+    seedBrowsePath(path.data());
     if (HWND edit = outputFolderEdit())
-        SetWindowTextW(edit, browsePath);
+        SetWindowTextW(edit, path.data());
 }
 
 int CALLBACK browseFolderCallback(HWND hwnd, UINT message, LPARAM, LPARAM) {

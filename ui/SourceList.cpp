@@ -6,6 +6,7 @@
 #include "Confirmations.h"
 #include "RedrawHeld.h"
 #include "app/AppGlobals.h"
+#include "engine/PathNames.h"
 #include "res/resource.h"
 
 #include <windows.h>
@@ -20,15 +21,11 @@
 
 namespace {
 
-// Every reader of the list (the Convert command among them) may copy items into buffers of
-// this many units including the NUL, so longer paths must never become items.
-const size_t kItemCapacity = MAX_PATH;
-
-// A whole folder's worth of files picked at once: a folder path, then this many names of this
-// length, each with its NUL, and the empty name that ends the list.
+// A whole folder's worth of files picked at once: a folder path of any length with its NUL, then
+// this many names of this length, each with its NUL, and the empty name that ends the list.
 const DWORD kSelectableNames = 10000;
 const DWORD kSelectableNameLength = 32;
-const DWORD kSelectionCapacity = MAX_PATH + kSelectableNames * (kSelectableNameLength + 1) + 1;
+const DWORD kSelectionCapacity = kLongestPath + 1 + kSelectableNames * (kSelectableNameLength + 1) + 1;
 
 // Lower-case extensions without the dot, separated by single spaces.
 const wchar_t kAcceptedExtensions[] = L"png ico";
@@ -72,9 +69,10 @@ std::wstring lowerExtension(const std::wstring& path) {
     return extension;
 }
 
-// The list box stores C strings, so a path with a NUL inside would be stored cut.
+// The list box stores C strings, so a path with a NUL inside would be stored cut. Every reader
+// of the list sizes its buffer from the item, so any path Windows can take fits.
 bool fitsListItem(const std::wstring& path) {
-    return path.size() < kItemCapacity && path.find(L'\0') == std::wstring::npos;
+    return path.size() <= kLongestPath && path.find(L'\0') == std::wstring::npos;
 }
 
 // One command's worth of adding. The items are read once, so each new path is tested against
