@@ -23,13 +23,6 @@ void traceValue(const char* format, long value) {
     OutputDebugStringA(line);
 }
 
-// A destination is in place when a file (not a folder) stands at its path, whether or not we
-// may read it: an unreadable file must still be asked about before it is replaced.
-bool fileExists(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 } // namespace
 
 bool ConvertCore::start() {
@@ -91,14 +84,15 @@ bool ConvertCore::isDestinationInPlace(const std::wstring& source, const std::ws
     if (sameFileKey(dest) == sameFileKey(source))
         return true;
     if (!shouldConvert(dest))
-        return fileExists(dest);
+        return isExistingFile(dest);
     trace("runProc : convert\n");
     return convert(source, dest);
 }
 
-// Called without the lock: the callback may take a snapshot of the job in hand.
+// Called without the lock: the callback may take a snapshot of the job in hand. A file we may
+// not read must still be asked about before it is replaced.
 bool ConvertCore::shouldConvert(const std::wstring& dest) {
-    if (!fileExists(dest))
+    if (!isExistingFile(dest))
         return true;
     if (!overwriteCallback)
         return false;
@@ -108,7 +102,9 @@ bool ConvertCore::shouldConvert(const std::wstring& dest) {
 bool ConvertCore::convert(const std::wstring& source, const std::wstring& dest) {
     trace("----- convert -----\n");
     trace("----------\n");
-    return gf_convertImage_OneFile(source.c_str(), dest.c_str(), option.c_str()) == ERCI_OK;
+    // The library writes a plain destination only up to the plain form's limit.
+    return gf_convertImage_OneFile(extendedPath(source).c_str(), extendedPath(dest).c_str(), option.c_str()) ==
+           ERCI_OK;
 }
 
 void ConvertCore::onRunEnd() {}

@@ -2,6 +2,25 @@
 
 #include <windows.h>
 
+#include <cwchar>
+
+namespace {
+
+const wchar_t kDeviceStart[] = L"\\\\?\\";
+const wchar_t kLocalDeviceStart[] = L"\\\\.\\";
+const wchar_t kServerStart[] = L"\\\\";
+const wchar_t kExtendedServerStart[] = L"\\\\?\\UNC\\";
+
+bool startsWith(const std::wstring& text, const std::wstring& start) {
+    return text.compare(0, start.size(), start) == 0;
+}
+
+DWORD attributesOf(const std::wstring& path) {
+    return GetFileAttributesW(extendedPath(path).c_str());
+}
+
+} // namespace
+
 std::wstring fullPathOf(const std::wstring& path) {
     const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
     if (needed == 0)
@@ -10,6 +29,27 @@ std::wstring fullPathOf(const std::wstring& path) {
     const DWORD length = GetFullPathNameW(path.c_str(), needed, &full[0], nullptr);
     full.resize(length > 0 && length < needed ? length : 0);
     return full;
+}
+
+std::wstring extendedPath(const std::wstring& path) {
+    if (path.size() < MAX_PATH || startsWith(path, kDeviceStart) || startsWith(path, kLocalDeviceStart))
+        return path;
+    const std::wstring full = fullPathOf(path);
+    if (full.empty())
+        return path;
+    if (startsWith(full, kServerStart))
+        return kExtendedServerStart + full.substr(wcslen(kServerStart));
+    return kDeviceStart + full;
+}
+
+bool isExistingFile(const std::wstring& path) {
+    const DWORD attributes = attributesOf(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool isExistingFolder(const std::wstring& path) {
+    const DWORD attributes = attributesOf(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // Upper case by the invariant culture, as the file system's own case table does, and not by

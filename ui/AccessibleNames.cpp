@@ -9,7 +9,6 @@
 #include "app/ScopedHandle.h"
 #include "res/resource.h"
 
-#include <commctrl.h>
 #include <oleacc.h>
 
 #include <new>
@@ -26,8 +25,6 @@ const ControlName kControlNames[] = {
     {IDC_OUTPUT_FOLDER, L"Output Folder"},
     {IDC_BROWSE, L"Browse for the output folder"},
 };
-
-const UINT_PTR kNameSubclassId = 1;
 
 // Interface ids are taken with __uuidof: mingw's oleacc import library also has a symbol
 // IID_IAccessible, an import stub and not the id, and which one the linker takes depends on the
@@ -181,22 +178,51 @@ bool asksForClient(LPARAM objectId) {
     return static_cast<LONG>(static_cast<DWORD>(objectId)) == OBJID_CLIENT;
 }
 
-LRESULT onGetObject(HWND hwnd, WPARAM wParam, LPARAM lParam, const wchar_t* name) {
-    const LRESULT object = asksForClient(lParam) ? namedObjectFor(hwnd, wParam, name) : 0;
-    return object ? object : DefSubclassProc(hwnd, WM_GETOBJECT, wParam, lParam);
+const wchar_t* nameOfControl(int id) {
+    for (const ControlName& control : kControlNames) {
+        if (control.id == id)
+            return control.name;
+    }
+    return nullptr;
 }
 
-LRESULT CALLBACK namedControlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                  DWORD_PTR name) {
+// A named control's own procedure is kept in its user data, which no control of these classes
+// uses. Not SetWindowSubclass: its chain lives in a window property, and Wine fetches a property
+// from its server on each message, twice per message through the chain. A command that reads or
+// selects thousands of list entries then waited on the server for every one of them.
+WNDPROC ownProcedure(HWND control) {
+    return reinterpret_cast<WNDPROC>(GetWindowLongPtrW(control, GWLP_USERDATA));
+}
+
+LRESULT passOn(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    const WNDPROC own = ownProcedure(hwnd);
+    return own ? CallWindowProcW(own, hwnd, message, wParam, lParam) : DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+LRESULT onGetObject(HWND hwnd, WPARAM wParam, LPARAM lParam) {
+    const wchar_t* name = nameOfControl(GetDlgCtrlID(hwnd));
+    const LRESULT object = name && asksForClient(lParam) ? namedObjectFor(hwnd, wParam, name) : 0;
+    return object ? object : passOn(hwnd, WM_GETOBJECT, wParam, lParam);
+}
+
+LRESULT CALLBACK namedControlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_GETOBJECT:
-        return onGetObject(hwnd, wParam, lParam, reinterpret_cast<const wchar_t*>(name));
-    case WM_NCDESTROY:
-        RemoveWindowSubclass(hwnd, namedControlProc, kNameSubclassId);
-        return DefSubclassProc(hwnd, message, wParam, lParam);
+        return onGetObject(hwnd, wParam, lParam);
     default:
-        return DefSubclassProc(hwnd, message, wParam, lParam);
+        return passOn(hwnd, message, wParam, lParam);
     }
+}
+
+void nameControl(HWND control) {
+    // Named once: a second procedure swap would keep this procedure as the control's own.
+    if (ownProcedure(control))
+        return;
+    const LONG_PTR own = GetWindowLongPtrW(control, GWLP_WNDPROC);
+    if (!own)
+        return;
+    SetWindowLongPtrW(control, GWLP_USERDATA, own);
+    SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(namedControlProc));
 }
 
 } // namespace
@@ -205,6 +231,6 @@ void nameControlsForScreenReaders(HWND mainDlg) {
     for (const ControlName& control : kControlNames) {
         HWND hwnd = GetDlgItem(mainDlg, control.id);
         if (hwnd && IsWindow(hwnd))
-            SetWindowSubclass(hwnd, namedControlProc, kNameSubclassId, reinterpret_cast<DWORD_PTR>(control.name));
+            nameControl(hwnd);
     }
 }

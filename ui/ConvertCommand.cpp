@@ -6,10 +6,12 @@
 #include "OutputFolder.h"
 #include "ProgressDialog.h"
 #include "RedrawHeld.h"
+#include "SourceList.h"
 #include "app/AppGlobals.h"
 #include "engine/ConvertCore.h"
 #include "engine/DestinationClash.h"
 #include "engine/ImagePreset.h"
+#include "engine/PathNames.h"
 #include "res/resource.h"
 
 #include <unordered_set>
@@ -30,7 +32,6 @@ const wchar_t kReplacesSourceMiddle[] = L"' would replace '";
 const wchar_t kReplacesSourceEnd[] = L"', which is also in the list.\nPlease choose another output folder.";
 const wchar_t kCoreSubPath[] = L"\\core\\";
 const wchar_t kCoreFileName[] = L"imagecore.exe";
-const DWORD kModulePathCapacity = MAX_PATH;
 
 HWND sourceList() {
     HWND list = GetDlgItem(g_app.hMainDlg, IDC_SOURCE_LIST);
@@ -41,29 +42,12 @@ void refuse(const wchar_t* text) {
     showProductMessage(g_app.hMainDlg, text, MB_OK);
 }
 
-bool isFile(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// The whole entry, however long: the text is sized by the list box, never cut to a buffer.
-std::wstring listEntry(HWND list, int index) {
-    const LRESULT length = SendMessageW(list, LB_GETTEXTLEN, index, 0);
-    if (length == LB_ERR || length <= 0)
-        return std::wstring();
-    std::vector<wchar_t> text(static_cast<size_t>(length) + 1, L'\0');
-    const LRESULT copied = SendMessageW(list, LB_GETTEXT, index, reinterpret_cast<LPARAM>(text.data()));
-    if (copied == LB_ERR || copied <= 0)
-        return std::wstring();
-    return std::wstring(text.data(), static_cast<size_t>(copied));
-}
-
 // The list's paths in display order, each once, as the engine takes them as jobs.
 std::vector<std::wstring> listedSources(HWND list, int count) {
     std::vector<std::wstring> sources;
     std::unordered_set<std::wstring> seen;
     for (int i = 0; i < count; ++i) {
-        std::wstring path = listEntry(list, i);
+        std::wstring path = listItemText(list, i);
         if (!path.empty() && seen.insert(path).second)
             sources.push_back(std::move(path));
     }
@@ -146,6 +130,24 @@ bool loadJobs(ConvertCore& core, const std::vector<std::wstring>& sources, const
     return true;
 }
 
+// The buffer grows until the whole path fits: a cut path would name some other file. Empty when
+// the path is unknown.
+std::wstring programPath() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+        if (length == 0)
+            return std::wstring();
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        if (path.size() > kLongestPath)
+            return std::wstring();
+        path.resize(path.size() * 2);
+    }
+}
+
 } // namespace
 
 bool convertSourceFiles() {
@@ -169,7 +171,7 @@ bool convertSourceFiles() {
         return false;
     }
     const std::wstring corePath = getCorePath();
-    if (corePath.empty() || !isFile(corePath)) {
+    if (corePath.empty() || !isExistingFile(corePath)) {
         refuse(kNoCoreText);
         return false;
     }
@@ -193,14 +195,11 @@ bool convertSourceFiles() {
     return true;
 }
 
-// Empty when the program's own path is unknown or did not fit: a cut path would name some
-// other folder, so it must count as no core file rather than be checked.
+// Empty when the program's own path is unknown: it must count as no core file.
 std::wstring getCorePath() {
-    wchar_t modulePath[kModulePathCapacity] = {};
-    const DWORD length = GetModuleFileNameW(nullptr, modulePath, kModulePathCapacity);
-    if (length == 0 || length >= kModulePathCapacity)
-        return std::wstring();
-    std::wstring path(modulePath, length);
+    std::wstring path = programPath();
+    if (path.empty())
+        return path;
     const size_t lastSeparator = path.rfind(L'\\');
     if (lastSeparator != std::wstring::npos)
         path.erase(lastSeparator);
@@ -219,7 +218,7 @@ void markConvertedFiles() {
 
     std::vector<std::wstring> texts;
     for (int i = 0; i < count; ++i)
-        texts.push_back(listEntry(list, i));
+        texts.push_back(listItemText(list, i));
 
     // A worker that a stop did not end in time may still write its last job's result.
     std::vector<bool> converted(static_cast<size_t>(count), false);

@@ -4,6 +4,7 @@
 #include "FileDrop.h"
 
 #include "SourceList.h"
+#include "engine/PathNames.h"
 #include "app/ScopedHandle.h"
 
 #include <string>
@@ -13,7 +14,7 @@ namespace {
 
 const UINT kDropCountQuery = 0xFFFFFFFF;
 
-// The whole path of one dropped item, however long; the list's own rule refuses what is too long.
+// The whole path of one dropped item, however long.
 std::wstring droppedPath(HDROP drop, UINT index) {
     const UINT length = DragQueryFileW(drop, index, nullptr, 0);
     if (length == 0)
@@ -24,24 +25,10 @@ std::wstring droppedPath(HDROP drop, UINT index) {
     return path;
 }
 
-DWORD attributesOf(const std::wstring& path) {
-    return path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(path.c_str());
-}
-
-bool isFolder(DWORD attributes) {
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// Add lists only files that exist, as its dialog lets no other name through; a drop is held to
-// the same rule, so a stale path from another program never becomes an entry.
-bool isFile(DWORD attributes) {
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 // Only the files directly inside: a folder dropped by mistake must not pull in a whole tree.
 void appendFilesInFolder(const std::wstring& folder, std::vector<std::wstring>& paths) {
     WIN32_FIND_DATAW entry;
-    FindHandle find(FindFirstFileW(pathInFolder(folder, L"*").c_str(), &entry));
+    FindHandle find(FindFirstFileW(extendedPath(pathInFolder(folder, L"*")).c_str(), &entry));
     if (!find.valid())
         return;
     do {
@@ -64,10 +51,13 @@ void addDroppedFiles(HDROP drop) {
     const UINT count = DragQueryFileW(drop, kDropCountQuery, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
         const std::wstring path = droppedPath(drop, i);
-        const DWORD attributes = attributesOf(path);
-        if (isFolder(attributes))
+        if (path.empty())
+            continue;
+        // Add lists only files that exist, as its dialog lets no other name through; a drop is
+        // held to the same rule, so a stale path from another program never becomes an entry.
+        if (isExistingFolder(path))
             appendFilesInFolder(path, paths);
-        else if (isFile(attributes))
+        else if (isExistingFile(path))
             paths.push_back(path);
     }
     addSourcePaths(paths);

@@ -201,7 +201,7 @@ bool onInitMainDlg(HWND hwnd) {
 
 void onCloseMainDlg() {
     // Saved even when empty: clearing the box is how the user forgets the folder.
-    saveOutputFolder(outputFolderPath(g_app.hMainDlg));
+    rememberOutputFolder(outputFolderPath(g_app.hMainDlg));
 
     if (g_app.pConvertCore) {
         g_app.pConvertCore->clearJobs();

@@ -15,19 +15,21 @@
 
 #include <cwchar>
 #include <memory>
+#include <vector>
 
 wchar_t browsePath[MAX_PATH];
 
 // The shell call behind Open. Tests point it at a recorder so that no file manager starts.
 decltype(&ShellExecuteW) g_shellExecuteForOpen = ShellExecuteW;
+decltype(&RegSetValueExW) g_setSettingsValue = RegSetValueExW;
 
 namespace {
 
 const wchar_t kSettingsRoot[] = L"Software\\";
 const wchar_t kProductKeyName[] = L"Tarnel Image Converter";
 const wchar_t kOutputFolderValue[] = L"out_dir";
-// A loaded folder must fit browsePath and the other path buffers: 260 units with the NUL.
-const DWORD kMaxOutputFolderBytes = MAX_PATH * sizeof(wchar_t);
+// The longest path Windows takes, with its NUL: a longer value names no folder.
+const DWORD kMaxOutputFolderBytes = (kLongestPath + 1) * sizeof(wchar_t);
 
 const wchar_t kBrowseTitle[] = L"Select a folder";
 const UINT kBrowseFlags = BIF_RETURNONLYFSDIRS | BIF_NONEWFOLDERBUTTON;
@@ -37,6 +39,8 @@ const wchar_t kOpenVerb[] = L"open";
 const INT_PTR kShellExecuteFailedAtMost = 32;
 const wchar_t kOpenFailedStart[] = L"The folder '";
 const wchar_t kOpenFailedEnd[] = L"' could not be opened.";
+const wchar_t kNotRememberedStart[] = L"The output folder '";
+const wchar_t kNotRememberedEnd[] = L"' could not be remembered, so it will not be filled in at the next start.";
 const wchar_t kSurroundingBlanks[] = L" \t";
 const wchar_t kQuote = L'"';
 
@@ -93,14 +97,14 @@ bool hasLoadableFolderValue(HKEY key) {
 std::wstring readFolderValue(HKEY key) {
     // One unit more than the value may hold, so that a value stored without its NUL is still
     // read whole and the text ends inside the buffer.
-    wchar_t data[MAX_PATH + 1] = {};
+    std::vector<wchar_t> data(kLongestPath + 2, L'\0');
     DWORD type = 0;
     DWORD size = kMaxOutputFolderBytes;
-    if (RegQueryValueExW(key, kOutputFolderValue, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) !=
+    if (RegQueryValueExW(key, kOutputFolderValue, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) !=
             ERROR_SUCCESS ||
         type != REG_SZ)
         return std::wstring();
-    return std::wstring(data, wcsnlen(data, size / sizeof(wchar_t)));
+    return std::wstring(data.data(), wcsnlen(data.data(), size / sizeof(wchar_t)));
 }
 
 HWND outputFolderEdit() {
@@ -154,11 +158,6 @@ bool refuseRelativeFolder(const std::wstring& folder) {
     return true;
 }
 
-bool isExistingFolder(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 // Windows finds "C:\out " as the folder C:\out, but "C:\out \x.ico" in no folder at all: a
 // folder that passes the check must also be the one the files are written to.
 std::wstring cleanFolderText(const std::wstring& text) {
@@ -193,8 +192,15 @@ bool saveOutputFolder(const std::wstring& folder) {
         return false;
     // An empty text is written too, as the NUL alone, so an emptied box is remembered as empty.
     const DWORD bytes = static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t));
-    RegSetValueExW(key.get(), kOutputFolderValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()), bytes);
-    return true;
+    return g_setSettingsValue(key.get(), kOutputFolderValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                              bytes) == ERROR_SUCCESS;
+}
+
+void rememberOutputFolder(const std::wstring& folder) {
+    if (saveOutputFolder(folder))
+        return;
+    const std::wstring text = kNotRememberedStart + folder + kNotRememberedEnd;
+    showProductMessage(g_app.hMainDlg, text.c_str(), MB_OK);
 }
 
 void browseOutputFolder() {
@@ -213,12 +219,12 @@ void browseOutputFolder() {
         return;
 
     // An item without a file-system path leaves the box as it was, not emptied or half-written.
-    wchar_t path[MAX_PATH] = {};
-    if (!SHGetPathFromIDListW(chosen.get(), path))
+    std::vector<wchar_t> path(kLongestPath + 1, L'\0');
+    if (!SHGetPathFromIDListEx(chosen.get(), path.data(), static_cast<DWORD>(path.size()), GPFIDL_DEFAULT))
         return;
-    wcsncpy(browsePath, path, MAX_PATH);
+    seedBrowsePath(path.data());
     if (HWND edit = outputFolderEdit())
-        SetWindowTextW(edit, browsePath);
+        SetWindowTextW(edit, path.data());
 }
 
 int CALLBACK browseFolderCallback(HWND hwnd, UINT message, LPARAM, LPARAM) {

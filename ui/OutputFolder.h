@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "engine/PathNames.h"
+
 #include <string>
 
 extern wchar_t browsePath[MAX_PATH];
@@ -12,7 +14,6 @@ extern wchar_t browsePath[MAX_PATH];
 // trailing spaces and one pair of surrounding double quotes, as Explorer's "Copy as path" gives.
 std::wstring outputFolderPath(HWND mainDlg);
 std::wstring cleanFolderText(const std::wstring& text);
-bool isExistingFolder(const std::wstring& path);
 // The refusal of a folder text that names no existing folder.
 extern const wchar_t kFolderMissingText[];
 // A path with a drive (C:\...) or a server (\\server\...) in front: one that does not depend on
@@ -24,7 +25,11 @@ bool refuseRelativeFolder(const std::wstring& folder);
 
 std::wstring makeSettingsKeyPath();
 std::wstring loadOutputFolder();
+// True when the folder was written to the settings.
 bool saveOutputFolder(const std::wstring& folder);
+// Saves the folder, and tells the user when it could not be: the box would otherwise come up
+// with an older folder, or empty, at the next start with nothing said.
+void rememberOutputFolder(const std::wstring& folder);
 void browseOutputFolder();
 int CALLBACK browseFolderCallback(HWND hwnd, UINT message, LPARAM lParam, LPARAM data);
 // Opens the output folder in the shell when it is an existing folder, by its full path, and
@@ -33,3 +38,5 @@ void openOutputFolder();
 
 // The shell call behind Open; tests replace it so that no file manager starts.
 extern decltype(&ShellExecuteW) g_shellExecuteForOpen;
+// The registry call that saves the folder; tests make it fail.
+extern decltype(&RegSetValueExW) g_setSettingsValue;

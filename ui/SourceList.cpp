@@ -6,6 +6,7 @@
 #include "Confirmations.h"
 #include "RedrawHeld.h"
 #include "app/AppGlobals.h"
+#include "engine/PathNames.h"
 #include "res/resource.h"
 
 #include <windows.h>
@@ -20,15 +21,11 @@
 
 namespace {
 
-// Every reader of the list (the Convert command among them) may copy items into buffers of
-// this many units including the NUL, so longer paths must never become items.
-const size_t kItemCapacity = MAX_PATH;
-
-// A whole folder's worth of files picked at once: a folder path, then this many names of this
-// length, each with its NUL, and the empty name that ends the list.
+// A whole folder's worth of files picked at once: a folder path of any length with its NUL, then
+// this many names of this length, each with its NUL, and the empty name that ends the list.
 const DWORD kSelectableNames = 10000;
 const DWORD kSelectableNameLength = 32;
-const DWORD kSelectionCapacity = MAX_PATH + kSelectableNames * (kSelectableNameLength + 1) + 1;
+const DWORD kSelectionCapacity = kLongestPath + 1 + kSelectableNames * (kSelectableNameLength + 1) + 1;
 
 // Lower-case extensions without the dot, separated by single spaces.
 const wchar_t kAcceptedExtensions[] = L"png ico";
@@ -57,19 +54,6 @@ int itemCount(HWND list) {
     return static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
 }
 
-// The whole text of one item, sized by the list box, so no item is ever copied past a buffer.
-std::wstring itemText(HWND list, int index) {
-    const LRESULT length = SendMessageW(list, LB_GETTEXTLEN, index, 0);
-    if (length == LB_ERR || length <= 0)
-        return std::wstring();
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    const LRESULT copied = SendMessageW(list, LB_GETTEXT, index, reinterpret_cast<LPARAM>(&text[0]));
-    if (copied == LB_ERR || copied <= 0 || copied > length)
-        return std::wstring();
-    text.resize(static_cast<size_t>(copied));
-    return text;
-}
-
 wchar_t asciiLower(wchar_t c) {
     return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 0x20) : c;
 }
@@ -85,9 +69,10 @@ std::wstring lowerExtension(const std::wstring& path) {
     return extension;
 }
 
-// The list box stores C strings, so a path with a NUL inside would be stored cut.
+// The list box stores C strings, so a path with a NUL inside would be stored cut. Every reader
+// of the list sizes its buffer from the item, so any path Windows can take fits.
 bool fitsListItem(const std::wstring& path) {
-    return path.size() < kItemCapacity && path.find(L'\0') == std::wstring::npos;
+    return path.size() <= kLongestPath && path.find(L'\0') == std::wstring::npos;
 }
 
 // One command's worth of adding. The items are read once, so each new path is tested against
@@ -99,7 +84,7 @@ public:
         const int count = list_ ? itemCount(list_) : 0;
         listed_.reserve(static_cast<size_t>(count > 0 ? count : 0));
         for (int i = 0; i < count; ++i)
-            listed_.insert(itemText(list_, i));
+            listed_.insert(listItemText(list_, i));
     }
     ListBatch(const ListBatch&) = delete;
     ListBatch& operator=(const ListBatch&) = delete;
@@ -213,10 +198,22 @@ bool isSourceFileListed(const std::wstring& path) {
         return false;
     const int count = itemCount(list);
     for (int i = 0; i < count; ++i) {
-        if (itemText(list, i) == path)
+        if (listItemText(list, i) == path)
             return true;
     }
     return false;
+}
+
+std::wstring listItemText(HWND list, int index) {
+    const LRESULT length = SendMessageW(list, LB_GETTEXTLEN, index, 0);
+    if (length == LB_ERR || length <= 0)
+        return std::wstring();
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    const LRESULT copied = SendMessageW(list, LB_GETTEXT, index, reinterpret_cast<LPARAM>(&text[0]));
+    if (copied == LB_ERR || copied <= 0 || copied > length)
+        return std::wstring();
+    text.resize(static_cast<size_t>(copied));
+    return text;
 }
 
 std::wstring pathInFolder(const std::wstring& folder, const std::wstring& name) {

@@ -17,6 +17,9 @@ void addSourcePaths(const std::vector<std::wstring>& paths);
 // One path by the same rule: index of the new item, or -1 when the path was refused.
 int addSourceFile(const std::wstring& path);
 bool isSourceFileListed(const std::wstring& path);
+// The whole text of one item of a list box, however long, sized by the list box itself; empty
+// for an index it does not hold.
+std::wstring listItemText(HWND list, int index);
 bool hasSourceExtension(const std::wstring& path);
 // name inside folder, with one backslash between them.
 std::wstring pathInFolder(const std::wstring& folder, const std::wstring& name);

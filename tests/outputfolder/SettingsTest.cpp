@@ -113,7 +113,7 @@ TEST_F(OutputFolderSettings, EmptiedBoxIsRememberedAsEmpty) {
 
 // Saved as the program uses it: without surrounding spaces and one pair of surrounding quotes.
 TEST_F(OutputFolderSettings, TextIsSavedAsUsedAndLoadedUnchanged) {
-    const std::wstring longest = L"C:\\" + std::wstring(256, L'f'); // 259 units, the longest that loads
+    const std::wstring longest = L"C:\\" + std::wstring(32764, L'f'); // the longest path Windows takes
     // Cyrillic, CJK, U+1F600
     const std::wstring unicode = L"C:\\\x0412\x044B\x0445\x043E\x0434\\\x56FE\x50CF\\\xD83D\xDE00";
     const std::pair<std::wstring, std::wstring> typedAndSaved[] = {
@@ -122,7 +122,7 @@ TEST_F(OutputFolderSettings, TextIsSavedAsUsedAndLoadedUnchanged) {
         {L"C:\\inner  spaces", L"C:\\inner  spaces"},
         {unicode, unicode},
     };
-    ASSERT_EQ(longest.size(), 259u);
+    ASSERT_EQ(longest.size(), 32767u);
     for (const auto& row : typedAndSaved) {
         closeWithFolder(row.first);
         EXPECT_EQ(shownAtStart(), row.second);
@@ -130,8 +130,8 @@ TEST_F(OutputFolderSettings, TextIsSavedAsUsedAndLoadedUnchanged) {
 }
 
 TEST_F(OutputFolderSettings, OverlongTextIsSavedButNotLoaded) {
-    const std::wstring text = L"C:\\" + std::wstring(257, L'f');
-    ASSERT_EQ(text.size(), 260u);
+    const std::wstring text = L"C:\\" + std::wstring(32765, L'f');
+    ASSERT_EQ(text.size(), 32768u);
     closeWithFolder(text);
     EXPECT_EQ(storedValue().data, bytesWithNul(text));
     EXPECT_EQ(shownAtStart(), L"");
@@ -147,10 +147,13 @@ struct RawValueCase {
 
 TEST_F(OutputFolderSettings, LoadsOnlyStringsThatFit) {
     const std::wstring units260(260, L'q');
+    const std::wstring longest(32767, L'q');
     const RawValueCase cases[] = {
         {"string without its NUL", REG_SZ, L"C:\\no nul", false, L"C:\\no nul"},
         {"520 bytes without a NUL", REG_SZ, units260, false, units260},
-        {"522 bytes with the NUL", REG_SZ, units260, true, L""},
+        {"522 bytes with the NUL", REG_SZ, units260, true, units260},
+        {"the longest path with its NUL", REG_SZ, longest, true, longest},
+        {"the longest path and one more unit", REG_SZ, longest + L'q', true, L""},
         {"NUL inside", REG_SZ, std::wstring(L"C:\\a\0tail", 9), true, L"C:\\a"},
         {"expandable string", REG_EXPAND_SZ, L"C:\\x", true, L""},
         {"multi-string", REG_MULTI_SZ, std::wstring(L"C:\\x\0", 5), true, L""},
@@ -162,6 +165,30 @@ TEST_F(OutputFolderSettings, LoadsOnlyStringsThatFit) {
         storeText(row.type, row.text, row.withNul);
         EXPECT_EQ(shownAtStart(), row.loaded) << row.what;
     }
+}
+
+LSTATUS WINAPI refuseToStore(HKEY, LPCWSTR, DWORD, DWORD, const BYTE*, DWORD) {
+    return ERROR_ACCESS_DENIED;
+}
+
+// The registry refuses the value: the user is told which folder was not remembered, once,
+// over the main window, and the window still closes.
+TEST_F(OutputFolderSettings, FolderThatCouldNotBeSavedIsReported) {
+    wintest::MessageBoxAnswerer answerer(wintest::kCaption, {IDOK});
+    HWND mainWindow = nullptr;
+    g_setSettingsValue = refuseToStore;
+    runWithMainDialog([&](wintest::MainDialogHost& host) {
+        mainWindow = host.dialog();
+        typeFolder(host, L"C:\\kept nowhere");
+        host.close();
+    });
+    g_setSettingsValue = RegSetValueExW;
+    const std::vector<wintest::SeenMessageBox> seen = answerer.seen();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text,
+              L"The output folder 'C:\\kept nowhere' could not be remembered, so it will not be filled in at the next start.");
+    EXPECT_EQ(seen[0].owner, mainWindow);
+    EXPECT_FALSE(storedValue().present);
 }
 
 TEST_F(OutputFolderSettings, NumberGivesAnEmptyBox) {

@@ -270,6 +270,15 @@ def check_manifest_dpi_awareness(path):
     expect(v1 == "true/pm", f"dpiAware is {v1!r}, want 'true/pm'")
 
 
+def check_manifest_long_paths(path):
+    """Windows hands paths past 259 units to a program only when its manifest asks for them."""
+    asm3 = "{urn:schemas-microsoft-com:asm.v3}"
+    settings = ElementTree.parse(path).getroot().find(f"{asm3}application/{asm3}windowsSettings")
+    expect(settings is not None, "no application/windowsSettings block")
+    aware = settings.findtext("{http://schemas.microsoft.com/SMI/2016/WindowsSettings}longPathAware")
+    expect(aware == "true", f"longPathAware is {aware!r}, want 'true'")
+
+
 def main(argv):
     if len(argv) != 2:
         print(__doc__.strip().splitlines()[-1], file=sys.stderr)
@@ -289,6 +298,8 @@ def main(argv):
         ("Pillow opens every icon image", lambda: check_pillow_ico(ico_path)),
         ("the manifest declares per-monitor DPI awareness",
          lambda: check_manifest_dpi_awareness(f"{res}/app.manifest")),
+        ("the manifest declares long paths",
+         lambda: check_manifest_long_paths(f"{res}/app.manifest")),
     ]
     for size in TOOLBAR_SIZES:
         checks += [(f"{n} {size} px is {size}x{size} 8-bit RGBA",

@@ -62,4 +62,25 @@ TEST(FileDrop, APathThatNamesNoFileIsNotListed) {
     });
 }
 
+// Past the plain form's 259 units, a dropped file and the files of a dropped folder are listed
+// whole, whether or not long paths are enabled on the machine.
+TEST(FileDrop, FilesAndFoldersOfAboutThreeHundredUnitsAreListed) {
+    wintest::TempDir dir;
+    const std::wstring deep = dir.path() + L"\\" + std::wstring(120, L'd') + L"\\" + std::wstring(120, L'e');
+    for (const std::wstring& folder : {deep.substr(0, dir.path().size() + 121), deep})
+        ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + folder).c_str(), nullptr));
+    const std::wstring file = deep + L"\\" + std::wstring(60, L'f') + L".png";
+    const std::wstring inFolder = deep + L"\\inside.ico";
+    for (const std::wstring& path : {file, inFolder})
+        ASSERT_TRUE(wintest::writeFile(L"\\\\?\\" + path, "x"));
+    ASSERT_GE(file.size(), 300u);
+
+    runWithMainDialog([&](wintest::MainDialogHost& host) {
+        drop(host.dialog(), {file});
+        EXPECT_EQ(listItems(host.control(IDC_SOURCE_LIST)), std::vector<std::wstring>{file});
+        drop(host.dialog(), {deep});
+        EXPECT_EQ(sorted(listItems(host.control(IDC_SOURCE_LIST))), sorted({file, inFolder}));
+    });
+}
+
 } // namespace

@@ -69,21 +69,22 @@ TEST(SourceList, ReturnsTheSortedIndexOfTheNewItem) {
     });
 }
 
-// Every reader of the list copies items into 260-unit buffers with the NUL.
-TEST(SourceList, RefusesPathsThatWouldNotFitAnItemBuffer) {
+// Any path Windows takes is listed whole: past the plain form's 259 units up to the 32,767 of the
+// extended form.
+TEST(SourceList, ListsPathsOfAnyLengthWindowsTakes) {
     runWithMainDialog([](wintest::MainDialogHost& host) {
         const std::wstring folder = L"C:\\";
-        const std::wstring longest = folder + std::wstring(MAX_PATH - 1 - folder.size() - 4, L'n') + L".png";
-        const std::wstring tooLong = folder + std::wstring(MAX_PATH - folder.size() - 4, L'n') + L".png";
-        const std::wstring muchTooLong = folder + std::wstring(5000, L'n') + L".png";
-        ASSERT_EQ(longest.size(), 259u);
-        ASSERT_EQ(tooLong.size(), 260u);
+        const std::wstring plainLimit = folder + std::wstring(MAX_PATH - folder.size() - 4, L'm') + L".png";
+        const std::wstring longest = folder + std::wstring(32767 - folder.size() - 4, L'n') + L".png";
+        const std::wstring tooLong = folder + std::wstring(32768 - folder.size() - 4, L'o') + L".png";
+        ASSERT_EQ(plainLimit.size(), 260u);
+        ASSERT_EQ(longest.size(), 32767u);
+        EXPECT_GE(addSourceFile(plainLimit), 0);
         EXPECT_GE(addSourceFile(longest), 0);
         EXPECT_TRUE(isSourceFileListed(longest));
         EXPECT_EQ(addSourceFile(tooLong), -1);
-        EXPECT_EQ(addSourceFile(muchTooLong), -1);
         EXPECT_EQ(addSourceFile(std::wstring(L"C:\\x\0y.png", 10)), -1); // a NUL would cut the item
-        EXPECT_EQ(listItems(host.control(IDC_SOURCE_LIST)), std::vector<std::wstring>{longest});
+        EXPECT_EQ(listItems(host.control(IDC_SOURCE_LIST)), (std::vector<std::wstring>{plainLimit, longest}));
     });
 }
 
