@@ -278,7 +278,7 @@ Result decodeLarge(SourceFile& file, LargePngLayout& layout, Decode decode) {
     if (r != ERCI_OK)
         return r;
     LargeIdat idat(reader);
-    IdatInflater inflater(idat);
+    IdatInflater inflater(idat, false);
     return decode(inflater, idat);
 }
 
@@ -295,11 +295,11 @@ bool isLargePngSource(SourceFile& file) {
            pixels <= kMaxLargeSourcePixels && file.size() <= kMaxLargeSourceFileBytes;
 }
 
-Result decodeLargePngReduced(SourceFile& file, RgbaImage& reduced) {
+Result decodeLargePngReduced(SourceFile& file, RgbaImage& reduced, uint32_t maxSide) {
     LargePngLayout layout;
     return decodeLarge(file, layout, [&](IdatInflater& inflater, LargeIdat& idat) {
         AreaReducer reducer(layout.header, layout.info);
-        Result r = reducer.start(kMaxReducedSide);
+        Result r = reducer.start(maxSide);
         if (r == ERCI_OK)
             r = inflateRows(layout.header, inflater, reducer);
         if (r == ERCI_OK)

@@ -10,6 +10,7 @@
 
 #include "ConvertOptions.h"
 #include "Image.h"
+#include "Limits.h"
 #include "Result.h"
 #include "SourceFile.h"
 
@@ -20,10 +21,11 @@ namespace tfi {
 // only; any other file is for the decode in memory to judge.
 bool isLargePngSource(SourceFile& file);
 
-// The source reduced by area averaging (a source of at most kMaxReducedSide a side comes out
-// as it is, but for the colour under fully transparent pixels). Bounded work: the deflate-ratio
-// check refuses data that cannot hold the declared rows before any of it is inflated.
-Result decodeLargePngReduced(SourceFile& file, RgbaImage& reduced);
+// The source reduced by area averaging to at most `maxSide` a side (a smaller source comes out
+// as it is, but for the colour under fully transparent pixels, which is black). Bounded work:
+// the deflate-ratio check refuses data that cannot hold the declared rows before any of it is
+// inflated.
+Result decodeLargePngReduced(SourceFile& file, RgbaImage& reduced, uint32_t maxSide = kMaxReducedSide);
 
 Result largePngToIcon(SourceFile& file, const ConvertOptions& options, std::vector<uint8_t>& out);
 
