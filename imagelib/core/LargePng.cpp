@@ -273,6 +273,8 @@ Result decodeLarge(SourceFile& file, LargePngLayout& layout, Decode decode) {
     PieceReader reader(file);
     Result r = scanChunks(reader, layout);
     WorkBudget budget(kMaxLargeSourcePixels, kMaxLargeInflatedBytes);
+    if (r == ERCI_OK && std::max(layout.header.width, layout.header.height) > kMaxImageSide)
+        r = ERCI_ERR_TOO_LARGE;
     if (r == ERCI_OK)
         r = payForImageData(layout.header, layout.idatBytes, budget);
     if (r != ERCI_OK)
