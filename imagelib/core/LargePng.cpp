@@ -23,6 +23,9 @@ using namespace png;
 constexpr size_t kPieceBytes = 1024 * 1024;
 constexpr size_t kHeaderReadAhead = 64 * 1024;
 constexpr size_t kIhdrChunkEnd = kPngSignatureSize + kChunkHeaderSize + kIhdrDataSize + kChunkCrcSize;
+// Real files carry a handful of chunks besides their image data; a file of 1 GiB could hold
+// tens of millions, each costing a walk and a CRC.
+constexpr size_t kMaxOtherChunks = kMaxIdatChunks;
 
 // A window over the file: a view of bytes stays valid until the next call.
 class PieceReader {
@@ -164,7 +167,7 @@ Result scanChunks(PieceReader& reader, LargePngLayout& layout) {
         return r;
     ChunkWalker walker(reader);
     ChunkHead head;
-    size_t paletteSize = 0, idatChunks = 0;
+    size_t paletteSize = 0, idatChunks = 0, otherChunks = 0;
     for (;;) {
         r = walker.next(head);
         if (r != ERCI_OK)
@@ -175,6 +178,8 @@ Result scanChunks(PieceReader& reader, LargePngLayout& layout) {
             layout.idatBytes += head.length;
             continue;
         }
+        if (++otherChunks > kMaxOtherChunks)
+            return ERCI_ERR_TOO_LARGE;
         if (!chunkCrcRight(reader, head)) {
             if (isCriticalChunk(head.type))
                 return ERCI_ERR_CORRUPT_SOURCE;
