@@ -18,6 +18,7 @@ namespace {
 using namespace png;
 
 const uint8_t kPngSignature[kPngSignatureSize] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+
 struct Chunk {
     uint32_t type = 0;
     ByteView data;

@@ -128,6 +128,15 @@ bool validDepthForColorType(uint8_t colorType, uint8_t depth) {
     }
 }
 
+const Pass* passesOf(const PngHeader& h, size_t& count) {
+    count = h.interlace ? 7 : 1;
+    return h.interlace ? kAdam7Passes : kSinglePass;
+}
+
+uint32_t passExtent(uint32_t full, uint32_t start, uint32_t step) {
+    return full > start ? (full - start + step - 1) / step : 0;
+}
+
 } // namespace
 
 Result parseIhdrFields(ByteView data, PngHeader& header) {
@@ -208,15 +217,6 @@ void expandRow(const uint8_t* row, uint32_t count, const PngHeader& h, const Col
             break;
         }
     }
-}
-
-const Pass* passesOf(const PngHeader& h, size_t& count) {
-    count = h.interlace ? 7 : 1;
-    return h.interlace ? kAdam7Passes : kSinglePass;
-}
-
-uint32_t passExtent(uint32_t full, uint32_t start, uint32_t step) {
-    return full > start ? (full - start + step - 1) / step : 0;
 }
 
 bool rawDataBytes(const PngHeader& h, uint64_t& total) {

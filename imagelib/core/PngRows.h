@@ -156,8 +156,6 @@ struct Pass {
     uint32_t x0, y0, dx, dy;
 };
 
-const Pass* passesOf(const PngHeader& h, size_t& count);
-uint32_t passExtent(uint32_t full, uint32_t start, uint32_t step);
 // Inflated bytes the image data must hold: one filter byte plus the packed samples per row.
 bool rawDataBytes(const PngHeader& h, uint64_t& total);
 
