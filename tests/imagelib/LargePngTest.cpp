@@ -195,17 +195,20 @@ TEST(LargePng, ConvertsToAnIconAndCopiesToPngOnDisk) {
     testfiles::writeFile(folder.file("text.PNG"), withBadText);
     testfiles::writeFile(folder.file("damaged.PNG"), testimg::withWrongCrc(png, "IDAT"));
     const Bytes kept = {'k', 'e', 'p', 't'};
-    testfiles::writeFile(folder.file("damaged.png"), kept);
+    testfiles::writeFile(folder.file("existing.png"), kept);
 
     ASSERT_EQ(testfiles::convertFile(folder.file("large.png"), folder.file("large.ico")), ERCI_OK);
     EXPECT_EQ(testimg::readDirectory(testfiles::readFile(folder.file("large.ico"))).size(), 14u);
     ASSERT_EQ(testfiles::convertFile(folder.file("large.png"), folder.file("copy.png")), ERCI_OK);
     EXPECT_EQ(testfiles::readFile(folder.file("copy.png")), png);
-    // The copy leaves out the ancillary chunk whose CRC is wrong, as a smaller file's copy does.
+    // The copy leaves out the ancillary chunk whose CRC is wrong, as a smaller file's copy does;
+    // where names ignore letter case, over the source itself.
     ASSERT_EQ(testfiles::convertFile(folder.file("text.PNG"), folder.file("text.png")), ERCI_OK);
     EXPECT_EQ(testfiles::readFile(folder.file("text.png")), png);
-    EXPECT_EQ(testfiles::convertFile(folder.file("damaged.PNG"), folder.file("damaged.png")), ERCI_ERR_CORRUPT_SOURCE);
-    EXPECT_EQ(testfiles::readFile(folder.file("damaged.png")), kept);
+    EXPECT_EQ(testfiles::convertFile(folder.file("damaged.PNG"), folder.file("existing.png")), ERCI_ERR_CORRUPT_SOURCE);
+    EXPECT_EQ(testfiles::readFile(folder.file("existing.png")), kept);
+    for (const std::string& name : folder.names())
+        EXPECT_EQ(name.find("tfi"), std::string::npos) << name; // no temporary file left
 }
 
 } // namespace
