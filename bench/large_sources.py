@@ -97,6 +97,7 @@ def median_measure(args, repeat):
 
 
 def line(case, tool, result, target=""):
+    """A refusal shows as "failed": ImageMagick's default policy on Debian refuses 16,384 px."""
     seconds, cpu, peak, ok = result
     verdict = f"{seconds:8.2f} {cpu:7.2f} {peak / MIB:9.1f}" if ok else f"{'failed':>8} {cpu:7.2f} {peak / MIB:9.1f}"
     print(f"{case:26} {tool:12} {verdict}  {target}", flush=True)
