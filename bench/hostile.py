@@ -24,6 +24,7 @@ TARGET_BYTES = 256 * 1000 * 1000
 MIB = 1024 * 1024
 CAP_SIDE = 5792          # the largest square RGBA image within the library's 128 MiB cap
 ENTRY_CAP_SIDE = 2048    # the largest icon entry the library reads
+LARGE_SIDE = 16384       # the largest square PNG source, read in pieces
 PNG_FILTER_NONE = 0
 PNG_FILTER_INVALID = 5
 
@@ -155,6 +156,12 @@ def make_cases(folder):
     add("bomb-1bit.png", bomb, f"{len(bomb) // 1024} KB 1-bit PNG of {CAP_SIDE}px, to ICO")
     add("bomb-1bit.PNG", bomb, "the same, PNG to PNG (checked and copied)")
     add("bomb-entry.ico", icon_file([(1, bomb)]), "the same PNG as an icon entry, to PNG")
+
+    # Beyond the caps a PNG is read in pieces, up to LARGE_SIDE a side; its data must still be able
+    # to hold the rows it declares.
+    starved = png_file(LARGE_SIDE, LARGE_SIDE, 8, 6, os.urandom(64 * 1024), level=0)
+    add("starved-large.png", starved, f"{len(starved) // 1024} KB of data under a {LARGE_SIDE}px RGBA header, to ICO")
+    add("starved-large.PNG", starved, "the same, PNG to PNG")
 
     large = png_file(CAP_SIDE, CAP_SIDE, 8, 6, rgba_rows(CAP_SIDE, CAP_SIDE * 49 // 100), level=1)
     add("caps-rgba.png", large, f"{len(large) / MIB:.1f} MiB {CAP_SIDE}px RGBA PNG (legitimate, at the caps), to ICO")

@@ -184,7 +184,8 @@ private:
     tfi::Result newBytes(PendingWrite& write) const {
         const BatchJob& job = jobs_[write.file];
         if (job.entry == BatchJob::kWholeFile)
-            return platform::convertToBytes(job.source, write.destination, settings_.option, write.bytes);
+            return platform::convertToBytes(job.source, write.destination, settings_.option, write.bytes,
+                                            write.content);
         return entryToBytes(job.source, job.entry, write.bytes);
     }
 
@@ -201,7 +202,8 @@ private:
     }
 
     void replace(const PendingWrite& write) {
-        finishWith(write.file, platform::replaceFile(write.destination, write.bytes));
+        finishWith(write.file,
+                   platform::writeConverted(jobs_[write.file].source, write.destination, write.bytes, write.content));
     }
 
     void finishWith(size_t i, tfi::Result r) {

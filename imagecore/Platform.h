@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/Result.h"
+#include "io/NewContent.h"
 
 namespace platform {
 
@@ -22,9 +23,12 @@ std::vector<std::wstring> expandWildcards(const std::vector<std::wstring>& files
 // be the same file (links, letter case on folders that ignore it, "./a" against "a").
 std::vector<std::wstring> fileKeys(const std::wstring& path);
 // A conversion in two halves: the destination's new bytes, built in memory, which needs the
-// processor; then those bytes in the destination's place, all or nothing, which waits for the disk.
+// processor; then those bytes in the destination's place, all or nothing, which waits for the
+// disk (for NewContent::LargePng the source copied in pieces instead).
 tfi::Result convertToBytes(const std::wstring& source, const std::wstring& destination, const std::wstring& option,
-                           std::vector<uint8_t>& bytes);
+                           std::vector<uint8_t>& bytes, tfi::NewContent& content);
+tfi::Result writeConverted(const std::wstring& source, const std::wstring& destination,
+                           const std::vector<uint8_t>& bytes, tfi::NewContent content);
 tfi::Result readFile(const std::wstring& path, std::vector<uint8_t>& bytes);
 tfi::Result replaceFile(const std::wstring& destination, const std::vector<uint8_t>& bytes);
 void writeLine(const std::wstring& line);

@@ -84,8 +84,14 @@ std::vector<std::wstring> fileKeys(const std::wstring& path) {
 }
 
 tfi::Result convertToBytes(const std::wstring& source, const std::wstring& destination, const std::wstring& option,
-                           std::vector<uint8_t>& bytes) {
-    return tfi::convertToBytesWith<tfi::PosixFiles>(toUtf8(source), toUtf8(destination), toUtf8(option), bytes);
+                           std::vector<uint8_t>& bytes, tfi::NewContent& content) {
+    return tfi::convertToBytesWith<tfi::PosixFiles>(toUtf8(source), toUtf8(destination), toUtf8(option), bytes,
+                                                    content);
+}
+
+tfi::Result writeConverted(const std::wstring& source, const std::wstring& destination,
+                           const std::vector<uint8_t>& bytes, tfi::NewContent content) {
+    return tfi::replaceWith<tfi::PosixFiles>(toUtf8(source), toUtf8(destination), bytes, content);
 }
 
 tfi::Result readFile(const std::wstring& path, std::vector<uint8_t>& bytes) {

@@ -142,8 +142,13 @@ std::vector<std::wstring> fileKeys(const std::wstring& path) {
 }
 
 tfi::Result convertToBytes(const std::wstring& source, const std::wstring& destination, const std::wstring& option,
-                           std::vector<uint8_t>& bytes) {
-    return tfi::convertToBytesW(source.c_str(), destination.c_str(), option.c_str(), bytes);
+                           std::vector<uint8_t>& bytes, tfi::NewContent& content) {
+    return tfi::convertToBytesW(source.c_str(), destination.c_str(), option.c_str(), bytes, content);
+}
+
+tfi::Result writeConverted(const std::wstring& source, const std::wstring& destination,
+                           const std::vector<uint8_t>& bytes, tfi::NewContent content) {
+    return tfi::replaceWith<tfi::WinFiles>(source, destination, bytes, content);
 }
 
 tfi::Result readFile(const std::wstring& path, std::vector<uint8_t>& bytes) {

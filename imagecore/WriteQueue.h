@@ -13,10 +13,13 @@
 #include <utility>
 #include <vector>
 
+#include "io/NewContent.h"
+
 struct PendingWrite {
     size_t file = 0; // its place in the batch
     std::wstring destination;
     std::vector<uint8_t> bytes;
+    tfi::NewContent content = tfi::NewContent::Bytes;
 };
 
 class WriteQueue {

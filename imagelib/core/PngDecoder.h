@@ -1,6 +1,6 @@
 // PNG reading: every colour type and bit depth of the format, interlaced or not, decoded
 // straight to 8-bit RGBA. Image data is inflated row by row, so apart from the file itself
-// only the output image and two rows are held.
+// only the output image and two rows are held. Sources beyond the caps: LargePng.h.
 #pragma once
 
 #include <cstdint>
@@ -42,6 +42,8 @@ bool hasPngSignature(ByteView data);
 // Reads and checks the signature and IHDR only: cheap enough to run before any decoding, so
 // that an image declaring absurd dimensions is refused without work (ERCI_ERR_TOO_LARGE).
 Result readPngHeader(ByteView data, PngHeader& header, PngChecks checks = PngChecks::File);
+// The same without the caps: whatever size the header declares.
+Result readPngDimensions(ByteView data, PngHeader& header, PngChecks checks = PngChecks::File);
 
 // Decodes the whole image; IEND is required. The decode is paid from `budget` before the image
 // is allocated; ERCI_ERR_TOO_LARGE when it cannot be.

@@ -1,7 +1,9 @@
 // The file-level sequence shared by the Windows and POSIX layers: check the arguments, read
 // the whole source (it may be the destination itself), convert in memory, and only then
-// replace the destination through a temporary file beside it. `Files` supplies the platform's
-// Path type, readWholeFile and replaceFile.
+// replace the destination through a temporary file beside it. A PNG source too large to hold
+// is read in pieces instead, and to PNG copied in pieces. `Files` supplies the platform's Path
+// type, its Source (a SourceFile that opens a path and reads the whole file within the cap),
+// readWholeFile, replaceFile and replaceFileFrom.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +14,9 @@
 
 #include "core/ConvertOptions.h"
 #include "core/Converter.h"
+#include "core/LargePng.h"
 #include "core/Result.h"
+#include "NewContent.h"
 
 namespace tfi {
 
@@ -41,7 +45,8 @@ bool outputFormatForPath(const String& path, OutputFormat& format) {
 
 template <class Files>
 Result newBytesChecked(const typename Files::Path& source, const typename Files::Path& destination,
-                       const std::string& optionText, std::vector<uint8_t>& output) {
+                       const std::string& optionText, std::vector<uint8_t>& output, NewContent& content) {
+    content = NewContent::Bytes;
     if (source.empty() || destination.empty())
         return ERCI_ERR_INVALID_ARGUMENT;
     OutputFormat format = OutputFormat::Icon;
@@ -52,8 +57,19 @@ Result newBytesChecked(const typename Files::Path& source, const typename Files:
     if (r != ERCI_OK)
         return r;
 
+    typename Files::Source file;
+    r = file.open(source);
+    if (r != ERCI_OK)
+        return r;
+    if (isLargePngSource(file)) {
+        if (format == OutputFormat::Icon)
+            return largePngToIcon(file, options, output);
+        content = NewContent::LargePng;
+        return checkLargePng(file);
+    }
     std::vector<uint8_t> input;
-    r = Files::readWholeFile(source, input);
+    r = file.readWhole(input);
+    file.close();
     if (r != ERCI_OK)
         return r;
     return convertImage(std::move(input), format, options, output);
@@ -69,11 +85,12 @@ Result unlessOutOfMemory(Step step) {
 }
 
 // The first half of a conversion, which needs the processor: the destination's new bytes,
-// built in memory from the source. Nothing on disk changes.
+// built in memory from the source, or for a large PNG to PNG, the source checked. Nothing on
+// disk changes.
 template <class Files>
 Result convertToBytesWith(const typename Files::Path& source, const typename Files::Path& destination,
-                          const std::string& optionText, std::vector<uint8_t>& output) {
-    return unlessOutOfMemory([&] { return newBytesChecked<Files>(source, destination, optionText, output); });
+                          const std::string& optionText, std::vector<uint8_t>& output, NewContent& content) {
+    return unlessOutOfMemory([&] { return newBytesChecked<Files>(source, destination, optionText, output, content); });
 }
 
 // The second half, which waits for the disk: those bytes in the destination's place.
@@ -82,12 +99,37 @@ Result replaceFileWith(const typename Files::Path& destination, const std::vecto
     return unlessOutOfMemory([&] { return Files::replaceFile(destination, bytes); });
 }
 
+// The second half for NewContent::LargePng. The source is closed before the destination is
+// replaced: it may be the destination itself.
+template <class Files>
+Result copyLargePngWith(const typename Files::Path& source, const typename Files::Path& destination) {
+    return unlessOutOfMemory([&] {
+        typename Files::Source file;
+        const Result r = file.open(source);
+        if (r != ERCI_OK)
+            return r;
+        return Files::replaceFileFrom(destination, [&](ByteSink& sink) {
+            const Result copied = copyLargePng(file, sink);
+            file.close();
+            return copied;
+        });
+    });
+}
+
+template <class Files>
+Result replaceWith(const typename Files::Path& source, const typename Files::Path& destination,
+                   const std::vector<uint8_t>& bytes, NewContent content) {
+    return content == NewContent::LargePng ? copyLargePngWith<Files>(source, destination)
+                                           : replaceFileWith<Files>(destination, bytes);
+}
+
 template <class Files>
 Result convertFileWith(const typename Files::Path& source, const typename Files::Path& destination,
                        const std::string& optionText) {
     std::vector<uint8_t> output;
-    const Result r = convertToBytesWith<Files>(source, destination, optionText, output);
-    return r == ERCI_OK ? replaceFileWith<Files>(destination, output) : r;
+    NewContent content = NewContent::Bytes;
+    const Result r = convertToBytesWith<Files>(source, destination, optionText, output, content);
+    return r == ERCI_OK ? replaceWith<Files>(source, destination, output, content) : r;
 }
 
 } // namespace tfi

@@ -39,14 +39,15 @@ private:
     int fd_;
 };
 
-bool readAll(int fd, uint8_t* data, size_t size) {
+bool readAllAt(int fd, uint64_t offset, uint8_t* data, size_t size) {
     while (size > 0) {
-        const ssize_t n = ::read(fd, data, size);
+        const ssize_t n = ::pread(fd, data, size, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             return false;
         data += n;
+        offset += static_cast<uint64_t>(n);
         size -= static_cast<size_t>(n);
     }
     return true;
@@ -92,33 +93,82 @@ void syncFolder(const std::string& folder) {
 
 } // namespace
 
-Result PosixFiles::readWholeFile(const Path& path, std::vector<uint8_t>& out) {
+Result PosixSource::open(const std::string& path) {
+    close();
     // A FIFO or a device is refused before it is opened; opening without blocking covers one
     // put in the file's place meanwhile, since opening a FIFO to read waits for a writer.
     struct stat info;
     if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
         return ERCI_ERR_READ_SOURCE;
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd_ < 0 || ::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close();
         return ERCI_ERR_READ_SOURCE;
-    if (static_cast<uint64_t>(info.st_size) > kMaxSourceFileBytes)
-        return ERCI_ERR_TOO_LARGE;
-    out.resize(static_cast<size_t>(info.st_size));
-    return readAll(fd.get(), out.data(), out.size()) ? ERCI_OK : ERCI_ERR_READ_SOURCE;
+    }
+    size_ = static_cast<uint64_t>(info.st_size);
+    return ERCI_OK;
 }
 
+void PosixSource::close() {
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+}
+
+bool PosixSource::readAt(uint64_t offset, uint8_t* out, size_t length) {
+    return fd_ >= 0 && offset <= size_ && length <= size_ - offset && readAllAt(fd_, offset, out, length);
+}
+
+Result PosixSource::readWhole(std::vector<uint8_t>& out) {
+    if (size_ > kMaxSourceFileBytes)
+        return ERCI_ERR_TOO_LARGE;
+    out.resize(static_cast<size_t>(size_));
+    return readAt(0, out.data(), out.size()) ? ERCI_OK : ERCI_ERR_READ_SOURCE;
+}
+
+Result PosixFiles::readWholeFile(const Path& path, std::vector<uint8_t>& out) {
+    PosixSource source;
+    const Result r = source.open(path);
+    return r == ERCI_OK ? source.readWhole(out) : r;
+}
+
+namespace {
+
+class FdSink : public ByteSink {
+public:
+    explicit FdSink(int fd) : fd_(fd) {}
+    bool write(const uint8_t* data, size_t size) override { return writeAll(fd_, data, size); }
+
+private:
+    int fd_;
+};
+
+} // namespace
+
 Result PosixFiles::replaceFile(const Path& destination, const std::vector<uint8_t>& data) {
+    return replaceFileFrom(destination, [&](ByteSink& sink) {
+        return sink.write(data.data(), data.size()) ? ERCI_OK : ERCI_ERR_WRITE_DESTINATION;
+    });
+}
+
+Result PosixFiles::replaceFileFrom(const Path& destination, const Fill& fill) {
     std::string temp = folderOf(destination) + "/" + kTempPattern;
     UniqueFd fd(::mkstemp(&temp[0]));
     if (!fd.valid())
         return ERCI_ERR_WRITE_DESTINATION;
+    FdSink sink(fd.get());
+    Result r = ::fchmod(fd.get(), modeFor(destination)) == 0 ? fill(sink) : ERCI_ERR_WRITE_DESTINATION;
     // On the disk before it replaces anything: otherwise a crash soon after the rename can
     // leave the user an empty file where the old one was.
-    const bool written = ::fchmod(fd.get(), modeFor(destination)) == 0 &&
-                         writeAll(fd.get(), data.data(), data.size()) && ::fsync(fd.get()) == 0;
-    if (!fd.close() || !written || ::rename(temp.c_str(), destination.c_str()) != 0) {
+    if (r == ERCI_OK && ::fsync(fd.get()) != 0)
+        r = ERCI_ERR_WRITE_DESTINATION;
+    if (!fd.close() && r == ERCI_OK)
+        r = ERCI_ERR_WRITE_DESTINATION;
+    if (r == ERCI_OK && ::rename(temp.c_str(), destination.c_str()) != 0)
+        r = ERCI_ERR_WRITE_DESTINATION;
+    if (r != ERCI_OK) {
         ::unlink(temp.c_str());
-        return ERCI_ERR_WRITE_DESTINATION;
+        return r;
     }
     syncFolder(folderOf(destination));
     return ERCI_OK;

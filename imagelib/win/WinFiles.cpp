@@ -32,6 +32,11 @@ public:
     UniqueHandle& operator=(const UniqueHandle&) = delete;
     HANDLE get() const { return handle_; }
     bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE release() {
+        const HANDLE h = handle_;
+        handle_ = INVALID_HANDLE_VALUE;
+        return h;
+    }
     bool close() {
         const HANDLE h = handle_;
         handle_ = INVALID_HANDLE_VALUE;
@@ -42,13 +47,17 @@ private:
     HANDLE handle_;
 };
 
-bool readAll(HANDLE file, uint8_t* data, size_t size) {
+bool readAllAt(HANDLE file, uint64_t offset, uint8_t* data, size_t size) {
     while (size > 0) {
         const DWORD want = size > kIoChunkBytes ? kIoChunkBytes : static_cast<DWORD>(size);
+        OVERLAPPED at = {};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
         DWORD got = 0;
-        if (!ReadFile(file, data, want, &got, nullptr) || got == 0)
+        if (!ReadFile(file, data, want, &got, &at) || got == 0)
             return false;
         data += got;
+        offset += got;
         size -= got;
     }
     return true;
@@ -142,21 +151,63 @@ bool asciiOption(const wchar_t* option, std::string& text) {
 
 } // namespace
 
-Result WinFiles::readWholeFile(const Path& path, std::vector<uint8_t>& out) {
+Result WinSource::open(const std::wstring& path) {
+    close();
     UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    // Only files on a disk: a pipe or a device has no size to read up to and may never end.
     LARGE_INTEGER size;
     if (!file.valid() || GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileSizeEx(file.get(), &size) ||
         size.QuadPart < 0)
         return ERCI_ERR_READ_SOURCE;
-    if (static_cast<uint64_t>(size.QuadPart) > kMaxSourceFileBytes)
-        return ERCI_ERR_TOO_LARGE;
-    out.resize(static_cast<size_t>(size.QuadPart));
-    return readAll(file.get(), out.data(), out.size()) ? ERCI_OK : ERCI_ERR_READ_SOURCE;
+    size_ = static_cast<uint64_t>(size.QuadPart);
+    handle_ = file.release();
+    return ERCI_OK;
 }
 
-Result WinFiles::replaceFile(const Path& plainDestination, const std::vector<uint8_t>& data) {
+void WinSource::close() {
+    if (handle_)
+        CloseHandle(static_cast<HANDLE>(handle_));
+    handle_ = nullptr;
+}
+
+bool WinSource::readAt(uint64_t offset, uint8_t* out, size_t length) {
+    return handle_ && offset <= size_ && length <= size_ - offset &&
+           readAllAt(static_cast<HANDLE>(handle_), offset, out, length);
+}
+
+Result WinSource::readWhole(std::vector<uint8_t>& out) {
+    if (size_ > kMaxSourceFileBytes)
+        return ERCI_ERR_TOO_LARGE;
+    out.resize(static_cast<size_t>(size_));
+    return readAt(0, out.data(), out.size()) ? ERCI_OK : ERCI_ERR_READ_SOURCE;
+}
+
+Result WinFiles::readWholeFile(const Path& path, std::vector<uint8_t>& out) {
+    WinSource source;
+    const Result r = source.open(path);
+    return r == ERCI_OK ? source.readWhole(out) : r;
+}
+
+namespace {
+
+class HandleSink : public ByteSink {
+public:
+    explicit HandleSink(HANDLE file) : file_(file) {}
+    bool write(const uint8_t* data, size_t size) override { return writeAll(file_, data, size); }
+
+private:
+    HANDLE file_;
+};
+
+} // namespace
+
+Result WinFiles::replaceFile(const Path& destination, const std::vector<uint8_t>& data) {
+    return replaceFileFrom(destination, [&](ByteSink& sink) {
+        return sink.write(data.data(), data.size()) ? ERCI_OK : ERCI_ERR_WRITE_DESTINATION;
+    });
+}
+
+Result WinFiles::replaceFileFrom(const Path& plainDestination, const Fill& fill) {
     if (!isWritablePathLength(plainDestination))
         return ERCI_ERR_WRITE_DESTINATION;
     const std::wstring destination = extendedLengthPath(plainDestination);
@@ -166,16 +217,20 @@ Result WinFiles::replaceFile(const Path& plainDestination, const std::vector<uin
     UniqueHandle temp = createTempBeside(destination, tempPath);
     if (!temp.valid())
         return ERCI_ERR_WRITE_DESTINATION;
+    HandleSink sink(temp.get());
+    Result r = fill(sink);
     // On the disk before it replaces anything: otherwise a crash soon after the move can leave
     // the user an empty file where the old one was.
-    const bool written = writeAll(temp.get(), data.data(), data.size()) && FlushFileBuffers(temp.get());
-    const bool closed = temp.close();
-    if (!written || !closed ||
-        !MoveFileExW(tempPath.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (r == ERCI_OK && !FlushFileBuffers(temp.get()))
+        r = ERCI_ERR_WRITE_DESTINATION;
+    if (!temp.close() && r == ERCI_OK)
+        r = ERCI_ERR_WRITE_DESTINATION;
+    if (r == ERCI_OK &&
+        !MoveFileExW(tempPath.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        r = ERCI_ERR_WRITE_DESTINATION;
+    if (r != ERCI_OK)
         DeleteFileW(tempPath.c_str());
-        return ERCI_ERR_WRITE_DESTINATION;
-    }
-    return ERCI_OK;
+    return r;
 }
 
 namespace {
@@ -196,12 +251,12 @@ Result convertFileW(const wchar_t* source, const wchar_t* destination, const wch
 }
 
 Result convertToBytesW(const wchar_t* source, const wchar_t* destination, const wchar_t* option,
-                       std::vector<uint8_t>& output) {
+                       std::vector<uint8_t>& output, NewContent& content) {
     std::string optionText;
     const Result r = checkedArguments(source, destination, option, optionText);
-    return r == ERCI_OK
-               ? convertToBytesWith<WinFiles>(std::wstring(source), std::wstring(destination), optionText, output)
-               : r;
+    return r == ERCI_OK ? convertToBytesWith<WinFiles>(std::wstring(source), std::wstring(destination), optionText,
+                                                       output, content)
+                        : r;
 }
 
 } // namespace tfi

@@ -74,6 +74,20 @@ TEST(Dll, SourceAndDestinationMayNameTheSameFile) {
     EXPECT_EQ(testfiles::readFile(folder.file("a.png")), png);
 }
 
+// A file beyond the whole-file cap is read in pieces, so that a 32-bit process never holds it:
+// a small picture carrying 65 MiB of text, to an icon, and copied over itself.
+TEST(Dll, SourceFilesBeyondTheWholeFileCapConvert) {
+    testfiles::ScratchFolder folder;
+    const Bytes png = testimg::withChunk(testimg::encodePng(testimg::pattern(64, 64, 4)), "tEXt",
+                                         Bytes(65u << 20, 'a'), true);
+    testfiles::writeFile(folder.file("large.PNG"), png);
+    ASSERT_EQ(convert(folder.file("large.PNG"), folder.file("large.ico")), ERCI_OK);
+    EXPECT_EQ(testimg::readDirectory(testfiles::readFile(folder.file("large.ico"))).size(), 10u);
+    ASSERT_EQ(convert(folder.file("large.PNG"), folder.file("large.png")), ERCI_OK);
+    EXPECT_EQ(testfiles::readFile(folder.file("large.png")), png);
+    EXPECT_EQ(folder.names().size(), 2u);
+}
+
 TEST(Dll, FailureLeavesTheExistingDestinationAndNoTemporaryFile) {
     testfiles::ScratchFolder folder;
     const Bytes existing = testimg::encodePng(testimg::pattern(8, 8, 3));
