@@ -251,6 +251,22 @@ TEST_F(ProgressWindow, FileLineShowsAmpersandsAndKeepsTheFileNameOfALongPath) {
     });
 }
 
+// Past 259 units the line shows the path's tail behind "...", from a separator on, so that the
+// name is never what the static cuts off.
+TEST_F(ProgressWindow, FileLineOfAPathPastThePlainLimitShowsItsTailWithTheName) {
+    const std::wstring tail = L"\\" + std::wstring(200, L't') + L"\\the picture.png";
+    const std::wstring source = L"C:\\" + std::wstring(800, L'h') + tail;
+    engine.addJob(source.c_str());
+    engine.holdJob(0);
+    run([&](HWND dlg) {
+        ASSERT_TRUE(engine.waitJobHeld());
+        EXPECT_TRUE(waitForText(dlg, IDC_PROGRESS_FILE, L"..." + tail));
+        engine.releaseJob();
+        ASSERT_TRUE(waitForText(dlg, IDC_PROGRESS_FILE, L"Complete"));
+        clickButton(dlg, IDC_CLOSE);
+    });
+}
+
 // ---- The stop question. ----
 
 struct StopCase {
