@@ -267,6 +267,26 @@ TEST_F(ProgressWindow, FileLineOfAPathPastThePlainLimitShowsItsTailWithTheName) 
     });
 }
 
+// Every question and refusal that names a file is one sentence with its paths put in.
+TEST(MessageText, PathsFillTheirPlacesAndAreNeverReadAsPlaceholders) {
+    struct Row {
+        const wchar_t* text;
+        std::vector<std::wstring> paths;
+        std::wstring expected;
+    };
+    const Row rows[] = {
+        {L"'%1' and '%2' into '%3'.", {L"C:\\a.png", L"C:\\b.png", L"C:\\a.ico"},
+         L"'C:\\a.png' and 'C:\\b.png' into 'C:\\a.ico'."},
+        {L"'%2' before '%1'", {L"one", L"two"}, L"'two' before 'one'"},
+        {L"'%1' already exists.", {L"C:\\100%2 %1 %%.ico"}, L"'C:\\100%2 %1 %%.ico' already exists."},
+        {L"50% and %2 stay", {L"only one"}, L"50% and %2 stay"},
+        {L"ends in %", {L"x"}, L"ends in %"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(withPaths(row.text, row.paths), row.expected);
+    }
+}
+
 // ---- The stop question. ----
 
 struct StopCase {
