@@ -11,8 +11,7 @@
 namespace {
 
 const wchar_t kStopQuestion[] = L"Are you sure you want to stop the conversion?";
-const wchar_t kOverwriteBefore[] = L"'";
-const wchar_t kOverwriteAfter[] = L"' already exists.\nDo you want to replace it?";
+const wchar_t kOverwriteText[] = L"'%1' already exists.\nDo you want to replace it?";
 const UINT kQuestionType = MB_YESNO;
 
 // Which progress window may own an overwrite question, whether one is open, and whether that
@@ -50,14 +49,24 @@ void leaveQuestion() {
     g_gate.questionOpen = false;
 }
 
-std::wstring overwriteText(const std::wstring& destPath) {
-    return kOverwriteBefore + destPath + kOverwriteAfter;
-}
-
 } // namespace
 
 int showProductMessage(HWND owner, const wchar_t* text, UINT type) {
     return MessageBoxW(owner, text, kProductCaption, type);
+}
+
+std::wstring withPaths(const wchar_t* text, const std::vector<std::wstring>& paths) {
+    std::wstring result;
+    for (const wchar_t* c = text; *c; ++c) {
+        const size_t number = (c[0] == L'%' && c[1] >= L'1' && c[1] <= L'9') ? static_cast<size_t>(c[1] - L'0') : 0;
+        if (number == 0 || number > paths.size()) {
+            result += *c;
+            continue;
+        }
+        result += paths[number - 1];
+        ++c;
+    }
+    return result;
 }
 
 void openQuestionGate(HWND progressDlg) {
@@ -90,7 +99,7 @@ int confirmOverwrite(int question, void* userData) {
     ConvertJob job;
     int answer = kAnswerKeep;
     if (core->getCurrentJob(job)) {
-        const std::wstring text = overwriteText(job.destPath);
+        const std::wstring text = withPaths(kOverwriteText, {job.destPath});
         if (showProductMessage(owner, text.c_str(), kQuestionType) == IDYES)
             answer = kAnswerReplace;
     }

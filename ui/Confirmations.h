@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 // The engine's overwrite callback; runs on the worker thread. userData is the progress dialog.
 // Asks only while that window is open and not closing; otherwise answers "keep" unasked.
 int confirmOverwrite(int question, void* userData);
@@ -19,3 +22,6 @@ bool closeQuestionGate(HWND progressDlg);
 
 // A message box with the product caption, as every question and refusal of the program is shown.
 int showProductMessage(HWND owner, const wchar_t* text, UINT type);
+// A message's whole sentence with each %1 to %9 replaced by that path. The paths go in as they
+// are: a % inside one is never read as a placeholder.
+std::wstring withPaths(const wchar_t* text, const std::vector<std::wstring>& paths);

@@ -23,13 +23,10 @@ const wchar_t kNoSourcesText[] = L"Please add source files.";
 const wchar_t kNoFolderText[] = L"Please select output folder.";
 const wchar_t kNoCoreText[] = L"There isn't a core file.";
 const wchar_t kRunNotStartedText[] = L"The conversion could not be started, so no file was converted.";
-const wchar_t kQuoteOpen[] = L"'";
-const wchar_t kSameDestinationAnd[] = L"' and '";
-const wchar_t kSameDestinationInto[] = L"' would both be converted to '";
-const wchar_t kSameDestinationEnd[] = L"'.\nPlease remove one of them from the list.";
-const wchar_t kReplacesSourceStart[] = L"Converting '";
-const wchar_t kReplacesSourceMiddle[] = L"' would replace '";
-const wchar_t kReplacesSourceEnd[] = L"', which is also in the list.\nPlease choose another output folder.";
+const wchar_t kSameDestinationText[] =
+    L"'%1' and '%2' would both be converted to '%3'.\nPlease remove one of them from the list.";
+const wchar_t kReplacesSourceText[] =
+    L"Converting '%1' would replace '%2', which is also in the list.\nPlease choose another output folder.";
 const wchar_t kCoreSubPath[] = L"\\core\\";
 const wchar_t kCoreFileName[] = L"imagecore.exe";
 
@@ -56,9 +53,8 @@ std::vector<std::wstring> listedSources(HWND list, int count) {
 
 std::wstring clashText(const DestinationClash& clash) {
     if (clash.kind == DestinationClash::SameDestination)
-        return kQuoteOpen + clash.otherSource + kSameDestinationAnd + clash.source + kSameDestinationInto +
-               clash.destination + kSameDestinationEnd;
-    return kReplacesSourceStart + clash.source + kReplacesSourceMiddle + clash.otherSource + kReplacesSourceEnd;
+        return withPaths(kSameDestinationText, {clash.otherSource, clash.source, clash.destination});
+    return withPaths(kReplacesSourceText, {clash.source, clash.otherSource});
 }
 
 // Refused before anything is written: a later job of the run would replace an earlier one's

@@ -4,8 +4,8 @@
 #include "FileDrop.h"
 
 #include "SourceList.h"
-#include "engine/PathNames.h"
 #include "app/ScopedHandle.h"
+#include "engine/PathNames.h"
 
 #include <string>
 #include <vector>

@@ -37,10 +37,9 @@ const UINT kBrowseFlags = BIF_RETURNONLYFSDIRS | BIF_NONEWFOLDERBUTTON;
 const wchar_t kOpenVerb[] = L"open";
 // ShellExecuteW answers a value above this one when the shell took the folder.
 const INT_PTR kShellExecuteFailedAtMost = 32;
-const wchar_t kOpenFailedStart[] = L"The folder '";
-const wchar_t kOpenFailedEnd[] = L"' could not be opened.";
-const wchar_t kNotRememberedStart[] = L"The output folder '";
-const wchar_t kNotRememberedEnd[] = L"' could not be remembered, so it will not be filled in at the next start.";
+const wchar_t kOpenFailedText[] = L"The folder '%1' could not be opened.";
+const wchar_t kNotRememberedText[] =
+    L"The output folder '%1' could not be remembered, so it will not be filled in at the next start.";
 const wchar_t kSurroundingBlanks[] = L" \t";
 const wchar_t kQuote = L'"';
 
@@ -136,7 +135,7 @@ bool isSeparator(wchar_t c) {
 }
 
 void reportOpenFailure(const std::wstring& folder) {
-    const std::wstring text = kOpenFailedStart + folder + kOpenFailedEnd;
+    const std::wstring text = withPaths(kOpenFailedText, {folder});
     showProductMessage(g_app.hMainDlg, text.c_str(), MB_OK);
 }
 
@@ -199,7 +198,7 @@ bool saveOutputFolder(const std::wstring& folder) {
 void rememberOutputFolder(const std::wstring& folder) {
     if (saveOutputFolder(folder))
         return;
-    const std::wstring text = kNotRememberedStart + folder + kNotRememberedEnd;
+    const std::wstring text = withPaths(kNotRememberedText, {folder});
     showProductMessage(g_app.hMainDlg, text.c_str(), MB_OK);
 }
 

@@ -29,6 +29,11 @@ const int kCountTextSize = 256;
 const long kBarUnitsPerJob = 100;
 const wchar_t kCountFormat[] = L"%ld / %ld (%ld%%)";
 const wchar_t kCompleteText[] = L"Complete";
+// The file line's static cuts a path in its middle to fit its width, but reads a long text only
+// so far, which could cut the file name off. A path longer than this shows its tail from a
+// separator on, behind the cut mark: the name (at most 255 units) always stays.
+const size_t kShownPathLength = MAX_PATH - 1;
+const wchar_t kCutMark[] = L"...";
 
 // A control of this dialog, or null when the template lacks it.
 HWND control(HWND hwnd, int id) {
@@ -78,13 +83,23 @@ struct ProgressView {
     long barPosition = 0;
 };
 
+std::wstring shownPath(const std::wstring& path) {
+    const size_t room = kShownPathLength - wcslen(kCutMark);
+    if (path.size() <= kShownPathLength)
+        return path;
+    const size_t separator = path.find(L'\\', path.size() - room);
+    if (separator == std::wstring::npos)
+        return kCutMark + path.substr(path.size() - room);
+    return kCutMark + path.substr(separator);
+}
+
 void viewRunningJob(ConvertCore& core, long jobCount, ProgressView& view) {
     ConvertJob job;
     if (jobCount <= 0 || !core.getCurrentJob(job))
         return;
     view.barPosition = kBarUnitsPerJob * job.index + job.progress;
     view.barMaximum = kBarUnitsPerJob * jobCount;
-    view.fileText = job.sourcePath;
+    view.fileText = shownPath(job.sourcePath);
     swprintf(view.countText, kCountTextSize, kCountFormat, static_cast<long>(job.index + 1), jobCount,
              view.barPosition / jobCount);
 }

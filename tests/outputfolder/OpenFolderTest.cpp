@@ -63,6 +63,10 @@ TEST(OpenCommand, OpensOnlyAnExistingFolderByItsFullPath) {
     const std::wstring unicode = temp.file(L"\x0412\x044B\x0445\x043E\x0434 \xD83D\xDE00");
     ASSERT_TRUE(CreateDirectoryW(unicode.c_str(), nullptr));
     ASSERT_TRUE(wintest::writeFile(temp.file(L"letter.txt"), "a document"));
+    // Past the plain form's 259 units: found, and handed to the shell by its full path.
+    const std::wstring deep = temp.file(std::wstring(150, L'o')) + L"\\" + std::wstring(150, L'p');
+    for (const std::wstring& folder : {deep.substr(0, deep.rfind(L'\\')), deep})
+        ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + folder).c_str(), nullptr));
     const std::wstring missing = L"The output folder doesn't exist.";
     const std::wstring notFull = wintest::kFolderNotFullText;
     struct Row {
@@ -74,6 +78,7 @@ TEST(OpenCommand, OpensOnlyAnExistingFolderByItsFullPath) {
         {temp.path(), temp.path(), L""},
         {L" \"" + temp.path() + L"\" ", temp.path(), L""}, // as Explorer's "Copy as path" gives it
         {unicode, unicode, L""},
+        {deep, deep, L""},
         {L"notepad", L"", notFull},
         {L"no such folder", L"", notFull},
         {temp.file(L"no such folder"), L"", missing},

@@ -251,6 +251,42 @@ TEST_F(ProgressWindow, FileLineShowsAmpersandsAndKeepsTheFileNameOfALongPath) {
     });
 }
 
+// Past 259 units the line shows the path's tail behind "...", from a separator on, so that the
+// name is never what the static cuts off.
+TEST_F(ProgressWindow, FileLineOfAPathPastThePlainLimitShowsItsTailWithTheName) {
+    const std::wstring tail = L"\\" + std::wstring(200, L't') + L"\\the picture.png";
+    const std::wstring source = L"C:\\" + std::wstring(800, L'h') + tail;
+    engine.addJob(source.c_str());
+    engine.holdJob(0);
+    run([&](HWND dlg) {
+        ASSERT_TRUE(engine.waitJobHeld());
+        EXPECT_TRUE(waitForText(dlg, IDC_PROGRESS_FILE, L"..." + tail));
+        engine.releaseJob();
+        ASSERT_TRUE(waitForText(dlg, IDC_PROGRESS_FILE, L"Complete"));
+        clickButton(dlg, IDC_CLOSE);
+    });
+}
+
+// Every question and refusal that names a file is one sentence with its paths put in.
+TEST(MessageText, PathsFillTheirPlacesAndAreNeverReadAsPlaceholders) {
+    struct Row {
+        const wchar_t* text;
+        std::vector<std::wstring> paths;
+        std::wstring expected;
+    };
+    const Row rows[] = {
+        {L"'%1' and '%2' into '%3'.", {L"C:\\a.png", L"C:\\b.png", L"C:\\a.ico"},
+         L"'C:\\a.png' and 'C:\\b.png' into 'C:\\a.ico'."},
+        {L"'%2' before '%1'", {L"one", L"two"}, L"'two' before 'one'"},
+        {L"'%1' already exists.", {L"C:\\100%2 %1 %%.ico"}, L"'C:\\100%2 %1 %%.ico' already exists."},
+        {L"50% and %2 stay", {L"only one"}, L"50% and %2 stay"},
+        {L"ends in %", {L"x"}, L"ends in %"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(withPaths(row.text, row.paths), row.expected);
+    }
+}
+
 // ---- The stop question. ----
 
 struct StopCase {
