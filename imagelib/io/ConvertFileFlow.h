@@ -2,8 +2,8 @@
 // the whole source (it may be the destination itself), convert in memory, and only then
 // replace the destination through a temporary file beside it. A PNG source too large to hold
 // is read in pieces instead, and to PNG copied in pieces. `Files` supplies the platform's Path
-// type, its Source (a SourceFile that opens a path and reads the whole file within the cap),
-// readWholeFile, replaceFile and replaceFileFrom.
+// type, its Source (a SourceFile that opens a path) and replaceFileFrom; FileLayer adds
+// readWholeFile and replaceFile.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +16,7 @@
 #include "core/Converter.h"
 #include "core/LargePng.h"
 #include "core/Result.h"
+#include "FileLayer.h"
 #include "NewContent.h"
 
 namespace tfi {
@@ -68,7 +69,7 @@ Result newBytesChecked(const typename Files::Path& source, const typename Files:
         return checkLargePng(file);
     }
     std::vector<uint8_t> input;
-    r = file.readWhole(input);
+    r = readWholeSource(file, input);
     file.close();
     if (r != ERCI_OK)
         return r;

@@ -119,19 +119,6 @@ bool PosixSource::readAt(uint64_t offset, uint8_t* out, size_t length) {
     return fd_ >= 0 && offset <= size_ && length <= size_ - offset && readAllAt(fd_, offset, out, length);
 }
 
-Result PosixSource::readWhole(std::vector<uint8_t>& out) {
-    if (size_ > kMaxSourceFileBytes)
-        return ERCI_ERR_TOO_LARGE;
-    out.resize(static_cast<size_t>(size_));
-    return readAt(0, out.data(), out.size()) ? ERCI_OK : ERCI_ERR_READ_SOURCE;
-}
-
-Result PosixFiles::readWholeFile(const Path& path, std::vector<uint8_t>& out) {
-    PosixSource source;
-    const Result r = source.open(path);
-    return r == ERCI_OK ? source.readWhole(out) : r;
-}
-
 namespace {
 
 class FdSink : public ByteSink {
@@ -144,12 +131,6 @@ private:
 };
 
 } // namespace
-
-Result PosixFiles::replaceFile(const Path& destination, const std::vector<uint8_t>& data) {
-    return replaceFileFrom(destination, [&](ByteSink& sink) {
-        return sink.write(data.data(), data.size()) ? ERCI_OK : ERCI_ERR_WRITE_DESTINATION;
-    });
-}
 
 Result PosixFiles::replaceFileFrom(const Path& destination, const Fill& fill) {
     std::string temp = folderOf(destination) + "/" + kTempPattern;

@@ -8,6 +8,7 @@
 
 #include "core/Result.h"
 #include "core/SourceFile.h"
+#include "io/FileLayer.h"
 
 namespace tfi {
 
@@ -23,22 +24,18 @@ public:
     void close();
     uint64_t size() const override { return size_; }
     bool readAt(uint64_t offset, uint8_t* out, size_t length) override;
-    // The whole file, when it is within the source-file cap (else ERCI_ERR_TOO_LARGE).
-    Result readWhole(std::vector<uint8_t>& out);
 
 private:
     int fd_ = -1;
     uint64_t size_ = 0;
 };
 
-struct PosixFiles {
+struct PosixFiles : FileLayer<PosixFiles> {
     using Path = std::string;
     using Source = PosixSource;
     // Writes the new content into the sink it is given; anything but ERCI_OK abandons it.
     using Fill = std::function<Result(ByteSink&)>;
-    static Result readWholeFile(const Path& path, std::vector<uint8_t>& out);
     // Writes a temporary file in the destination's folder and renames it over the destination.
-    static Result replaceFile(const Path& destination, const std::vector<uint8_t>& data);
     static Result replaceFileFrom(const Path& destination, const Fill& fill);
 };
 

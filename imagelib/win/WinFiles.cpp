@@ -175,19 +175,6 @@ bool WinSource::readAt(uint64_t offset, uint8_t* out, size_t length) {
            readAllAt(static_cast<HANDLE>(handle_), offset, out, length);
 }
 
-Result WinSource::readWhole(std::vector<uint8_t>& out) {
-    if (size_ > kMaxSourceFileBytes)
-        return ERCI_ERR_TOO_LARGE;
-    out.resize(static_cast<size_t>(size_));
-    return readAt(0, out.data(), out.size()) ? ERCI_OK : ERCI_ERR_READ_SOURCE;
-}
-
-Result WinFiles::readWholeFile(const Path& path, std::vector<uint8_t>& out) {
-    WinSource source;
-    const Result r = source.open(path);
-    return r == ERCI_OK ? source.readWhole(out) : r;
-}
-
 namespace {
 
 class HandleSink : public ByteSink {
@@ -200,12 +187,6 @@ private:
 };
 
 } // namespace
-
-Result WinFiles::replaceFile(const Path& destination, const std::vector<uint8_t>& data) {
-    return replaceFileFrom(destination, [&](ByteSink& sink) {
-        return sink.write(data.data(), data.size()) ? ERCI_OK : ERCI_ERR_WRITE_DESTINATION;
-    });
-}
 
 Result WinFiles::replaceFileFrom(const Path& plainDestination, const Fill& fill) {
     if (!isWritablePathLength(plainDestination))

@@ -9,6 +9,7 @@
 
 #include "core/Result.h"
 #include "core/SourceFile.h"
+#include "io/FileLayer.h"
 #include "io/NewContent.h"
 
 namespace tfi {
@@ -27,23 +28,19 @@ public:
     void close();
     uint64_t size() const override { return size_; }
     bool readAt(uint64_t offset, uint8_t* out, size_t length) override;
-    // The whole file, when it is within the source-file cap (else ERCI_ERR_TOO_LARGE).
-    Result readWhole(std::vector<uint8_t>& out);
 
 private:
     void* handle_ = nullptr; // a HANDLE, null when closed
     uint64_t size_ = 0;
 };
 
-struct WinFiles {
+struct WinFiles : FileLayer<WinFiles> {
     using Path = std::wstring;
     using Source = WinSource;
     // Writes the new content into the sink it is given; anything but ERCI_OK abandons it.
     using Fill = std::function<Result(ByteSink&)>;
-    static Result readWholeFile(const Path& path, std::vector<uint8_t>& out);
     // Writes a temporary file in the destination's folder and moves it over the destination.
     // A read-only destination is refused and left untouched.
-    static Result replaceFile(const Path& destination, const std::vector<uint8_t>& data);
     static Result replaceFileFrom(const Path& destination, const Fill& fill);
 };
 
