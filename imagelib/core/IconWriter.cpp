@@ -19,6 +19,10 @@ constexpr uint16_t kBitCount = 32;
 // A smaller picture is resampled from an already made entry at least this many times its
 // side instead of from the source: as sharp, and large sources are read only once or twice.
 constexpr uint32_t kCascadeRatio = 2;
+// Entries up to this side get crisp outlines (sharpenSolidEdges): the sizes that designers draw
+// by hand (Tango up to 32 px, Adwaita up to 48) and that Windows shows at 100 % scale. Larger
+// entries are left as a plain downscale makes them.
+constexpr uint32_t kCrispOutlineMaxSide = 48;
 
 struct Rendered {
     RgbaImage image;
@@ -58,13 +62,27 @@ Result encodeEntry(const RgbaImage& image, bool everyEntryPng, std::vector<uint8
     return ERCI_OK;
 }
 
+// Whether the entry of `side` made from a picture of width x height gets crisp outlines: made
+// smaller than the picture (a picture at its own size is kept exactly), and small.
+bool crispOutlines(uint32_t width, uint32_t height, uint32_t side) {
+    return side <= kCrispOutlineMaxSide && side < std::max(width, height);
+}
+
 // The entry of `side` made from `base`, a picture of pictureWidth x pictureHeight (or the
-// picture part of a larger entry made from one).
+// picture part of a larger entry made from one). With `cover`, the solid parts of that picture
+// under the entry's pixels, its outlines are made crisp; the entry's image stays the plain
+// downscale, from which smaller entries are made.
 Result makeEntry(const PixelRect& base, uint32_t pictureWidth, uint32_t pictureHeight, uint32_t side,
-                 bool everyEntryPng, Rendered& entry) {
+                 bool everyEntryPng, const SolidCover* cover, Rendered& entry) {
     entry.placement = placeInSquare(pictureWidth, pictureHeight, side);
     const Result r = renderSquare(base, side, entry.placement, entry.image);
-    return r == ERCI_OK ? encodeEntry(entry.image, everyEntryPng, entry.encoded) : r;
+    if (r != ERCI_OK)
+        return r;
+    if (!cover)
+        return encodeEntry(entry.image, everyEntryPng, entry.encoded);
+    RgbaImage crisp = entry.image;
+    sharpenSolidEdges(*cover, entry.placement, crisp);
+    return encodeEntry(crisp, everyEntryPng, entry.encoded);
 }
 
 void appendDirectory(const std::vector<Rendered>& entries, std::vector<uint8_t>& out) {
@@ -95,13 +113,29 @@ void assemble(const std::vector<Rendered>& entries, std::vector<uint8_t>& out) {
 Result buildChecked(const RgbaImage& source, const ConvertOptions& options, std::vector<uint8_t>& out) {
     const std::vector<uint32_t> sides =
         planIconSizes(source.longerSide(), options.sizes);
+    // The solid parts of the source under every small entry, measured in one pass over it.
+    std::vector<uint32_t> crispSides;
+    std::vector<Placement> crispPlacements;
+    for (uint32_t side : sides)
+        if (crispOutlines(source.width, source.height, side)) {
+            crispSides.push_back(side);
+            crispPlacements.push_back(placeInSquare(source.width, source.height, side));
+        }
+    std::vector<SolidCover> covers;
+    Result measured = measureSolidCover(wholeImage(source), crispPlacements, covers);
+    if (measured != ERCI_OK)
+        return measured;
+    auto coverOf = [&](uint32_t side) -> const SolidCover* {
+        const auto at = std::find(crispSides.begin(), crispSides.end(), side);
+        return at == crispSides.end() ? nullptr : &covers[size_t(at - crispSides.begin())];
+    };
     // Largest first, so each smaller entry can be taken from a made one.
     std::vector<Rendered> entries;
     entries.reserve(sides.size());
     for (auto it = sides.rbegin(); it != sides.rend(); ++it) {
         Rendered rendered;
         const Result r = makeEntry(cascadeBase(source, entries, *it), source.width, source.height, *it,
-                                   options.everyEntryPng, rendered);
+                                   options.everyEntryPng, coverOf(*it), rendered);
         if (r != ERCI_OK)
             return r;
         entries.push_back(std::move(rendered));
@@ -141,8 +175,16 @@ Result buildFromPicturesChecked(const std::vector<RgbaImage>& pictures, std::vec
     std::vector<Rendered> entries;
     for (uint32_t side : pictureSides(pictures)) {
         const RgbaImage& base = *pictureFor(pictures, side);
+        std::vector<SolidCover> cover;
+        if (crispOutlines(base.width, base.height, side)) {
+            const Result measured =
+                measureSolidCover(wholeImage(base), {placeInSquare(base.width, base.height, side)}, cover);
+            if (measured != ERCI_OK)
+                return measured;
+        }
         Rendered rendered;
-        const Result r = makeEntry(wholeImage(base), base.width, base.height, side, false, rendered);
+        const Result r = makeEntry(wholeImage(base), base.width, base.height, side, false,
+                                   cover.empty() ? nullptr : &cover[0], rendered);
         if (r != ERCI_OK)
             return r;
         entries.push_back(std::move(rendered));

@@ -6,6 +6,8 @@
 #include <new>
 #include <vector>
 
+#include "Limits.h"
+
 namespace tfi {
 namespace {
 
@@ -233,7 +235,188 @@ Result resample(const PixelRect& content, uint32_t outWidth, uint32_t outHeight,
     return ERCI_OK;
 }
 
+// --- Crisp outlines of solid shapes (see Resample.h)
+
+// Solid: at least half opaque, more shape than background.
+constexpr uint8_t kSolidAlphaByte = 128;
+// A solid part grows by as much as it already covers: its share of the pixel doubles.
+constexpr float kSolidGrowth = 2.0f;
+
+// Where a footprint edge falls along one source axis: after `index` whole samples and `fraction`
+// of the next.
+struct Edge {
+    uint32_t index = 0;
+    double fraction = 0;
+};
+
+std::vector<Edge> footprintEdges(uint32_t sourceExtent, uint32_t outExtent) {
+    std::vector<Edge> edges(size_t(outExtent) + 1);
+    for (uint32_t o = 0; o <= outExtent; ++o) {
+        const double at = double(o) * double(sourceExtent) / double(outExtent);
+        const uint32_t index = std::min(uint32_t(at), sourceExtent);
+        edges[o] = Edge{index, index < sourceExtent ? at - double(index) : 0.0};
+    }
+    return edges;
+}
+
+// Summed-area table of the source, kept one row at a time: entry x of row k sums the samples
+// above row k and left of column x. Two quantities share a 64-bit word: alpha bytes in the low
+// kAlphaBits, solid samples above them; the solid samples' alpha has a word of its own. At the
+// caps (kMaxImagePixels = 2^25 samples) alpha sums stay below 2^33 and counts below 2^26.
+constexpr unsigned kAlphaBits = 34;
+constexpr uint64_t kAlphaMask = (uint64_t(1) << kAlphaBits) - 1;
+static_assert(kMaxImagePixels <= (uint64_t(1) << 25), "sums must fit their bits");
+
+// The three sums (solid samples, their alpha, all alpha) at each column edge of one placement,
+// on one row of the table, fractional rows and columns interpolated: kSums values an edge.
+constexpr size_t kSums = 3;
+
+void readTableRow(const std::vector<uint64_t>& packed, const std::vector<uint64_t>& solidAlpha,
+                  const std::vector<Edge>& columns, double* out) {
+    for (const Edge& c : columns) {
+        const uint64_t p0 = packed[c.index], s0 = solidAlpha[c.index];
+        double solid = double(p0 >> kAlphaBits), sa = double(s0), alpha = double(p0 & kAlphaMask);
+        if (c.fraction != 0.0) {
+            const uint64_t p1 = packed[c.index + 1], s1 = solidAlpha[c.index + 1];
+            solid += c.fraction * (double(p1 >> kAlphaBits) - solid);
+            sa += c.fraction * (double(s1) - sa);
+            alpha += c.fraction * (double(p1 & kAlphaMask) - alpha);
+        }
+        *out++ = solid;
+        *out++ = sa;
+        *out++ = alpha;
+    }
+}
+
+// One placement: its footprints' edges, and the table at each of its row edges as the source
+// rows go by.
+struct CoverPlan {
+    uint32_t width = 0, height = 0;
+    std::vector<Edge> columns, rows;
+    std::vector<double> atRows; // per row edge, per column edge, kSums values
+    std::vector<double> scratch;
+    uint32_t next = 0;          // the first row edge not yet complete
+
+    double* atRow(size_t j) { return atRows.data() + j * columns.size() * kSums; }
+};
+
+// Table row k of the source is available: every row edge of `plan` that needs it takes it.
+void takeTableRow(uint32_t k, const std::vector<uint64_t>& packed, const std::vector<uint64_t>& solidAlpha,
+                  CoverPlan& plan) {
+    const size_t n = plan.columns.size() * kSums;
+    bool read = false;
+    auto row = [&]() -> const double* {
+        if (!read)
+            readTableRow(packed, solidAlpha, plan.columns, plan.scratch.data());
+        read = true;
+        return plan.scratch.data();
+    };
+    for (uint32_t j = plan.next; j < plan.rows.size(); ++j) {
+        const Edge& r = plan.rows[j];
+        double* at = plan.atRow(j);
+        if (r.index == k) { // the edge's own row; complete unless it lies inside the next one
+            std::copy(row(), row() + n, at);
+            if (r.fraction == 0.0)
+                plan.next = j + 1;
+        } else if (r.index + 1 == k && r.fraction != 0.0) {
+            const double* below = row();
+            for (size_t v = 0; v < n; ++v)
+                at[v] += r.fraction * (below[v] - at[v]);
+            plan.next = j + 1;
+        } else {
+            break;
+        }
+    }
+}
+
 } // namespace
+
+Result measureSolidCover(const PixelRect& source, const std::vector<Placement>& placements,
+                         std::vector<SolidCover>& covers) {
+    if (uint64_t(source.width) * source.height > kMaxImagePixels)
+        return ERCI_ERR_TOO_LARGE;
+    try {
+        std::vector<CoverPlan> plans(placements.size());
+        for (size_t i = 0; i < placements.size(); ++i) {
+            CoverPlan& plan = plans[i];
+            plan.width = placements[i].width;
+            plan.height = placements[i].height;
+            plan.columns = footprintEdges(source.width, plan.width);
+            plan.rows = footprintEdges(source.height, plan.height);
+            plan.atRows.resize(plan.rows.size() * plan.columns.size() * kSums);
+            plan.scratch.resize(plan.columns.size() * kSums);
+        }
+        // One more entry than the row needs, so that an edge's next sample can always be read.
+        std::vector<uint64_t> packed(size_t(source.width) + 2, 0), solidAlpha(size_t(source.width) + 2, 0);
+        for (CoverPlan& plan : plans)
+            takeTableRow(0, packed, solidAlpha, plan);
+        for (uint32_t y = 0; y < source.height; ++y) {
+            const uint8_t* alpha = source.pixels + y * source.stride + 3;
+            uint64_t rowPacked = 0, rowSolidAlpha = 0;
+            for (uint32_t x = 1; x <= source.width; ++x, alpha += kRgbaBytesPerPixel) {
+                const uint64_t a = *alpha;
+                const uint64_t isSolid = a >= kSolidAlphaByte;
+                rowPacked += a | (isSolid << kAlphaBits);
+                rowSolidAlpha += isSolid * a;
+                packed[x] += rowPacked;
+                solidAlpha[x] += rowSolidAlpha;
+            }
+            packed[source.width + 1] = packed[source.width];
+            solidAlpha[source.width + 1] = solidAlpha[source.width];
+            for (CoverPlan& plan : plans)
+                takeTableRow(y + 1, packed, solidAlpha, plan);
+        }
+        covers.assign(placements.size(), SolidCover());
+        for (size_t i = 0; i < plans.size(); ++i) {
+            CoverPlan& plan = plans[i];
+            const double area = double(source.width) / plan.width * double(source.height) / plan.height;
+            SolidCover& cover = covers[i];
+            cover.width = plan.width;
+            cover.height = plan.height;
+            cover.samples.resize(size_t(plan.width) * plan.height);
+            SolidCover::Sample* s = cover.samples.data();
+            auto share = [](double sum, double whole) { return float(std::min(1.0, std::max(0.0, sum / whole))); };
+            for (uint32_t j = 0; j < plan.height; ++j) {
+                const double *top = plan.atRow(j), *bottom = plan.atRow(j + 1);
+                for (uint32_t o = 0; o < plan.width; ++o, ++s, top += kSums, bottom += kSums) {
+                    // The footprint's sums: the table's four corners, each value its own.
+                    double footprint[kSums];
+                    for (size_t v = 0; v < kSums; ++v)
+                        footprint[v] = (bottom[kSums + v] - bottom[v]) - (top[kSums + v] - top[v]);
+                    s->solid = share(footprint[0], area);
+                    s->solidAlpha = share(footprint[1], 255.0 * area);
+                    s->alpha = share(footprint[2], 255.0 * area);
+                }
+            }
+        }
+        return ERCI_OK;
+    } catch (const std::bad_alloc&) {
+        return ERCI_ERR_OUT_OF_MEMORY;
+    }
+}
+
+void sharpenSolidEdges(const SolidCover& cover, const Placement& placement, RgbaImage& entry) {
+    for (uint32_t y = 0; y < placement.height; ++y) {
+        uint8_t* px = entry.row(placement.top + y) + size_t(placement.left) * kRgbaBytesPerPixel;
+        const SolidCover::Sample* s = cover.samples.data() + size_t(y) * cover.width;
+        for (uint32_t x = 0; x < placement.width; ++x, px += kRgbaBytesPerPixel, ++s) {
+            // Nothing solid to grow, or no colour to show where it would.
+            if (s->solid <= 0.0f || px[3] == 0)
+                continue;
+            const float restShare = 1.0f - s->solid;
+            const float solidMean = std::min(1.0f, s->solidAlpha / s->solid);
+            const float restMean =
+                restShare > 0.0f ? std::min(std::max((s->alpha - s->solidAlpha) / restShare, 0.0f), 1.0f) : 0.0f;
+            const float grown = std::min((kSolidGrowth - 1.0f) * s->solid, restShare);
+            const float gain = grown * std::max(solidMean - restMean, 0.0f);
+            // From the larger of the downscale's alpha and the footprint's own (the filter's
+            // blur pales an edge pixel below its cover), and never above the solid part's alpha.
+            const float plain = float(px[3]) / 255.0f;
+            const float alpha = std::max(plain, std::min(solidMean, std::max(plain, s->alpha) + gain));
+            px[3] = static_cast<uint8_t>(std::min(alpha, 1.0f) * 255.0f + 0.5f);
+        }
+    }
+}
 
 PixelRect wholeImage(const RgbaImage& image) {
     return PixelRect{image.pixels.data(), image.width, image.height, size_t(image.width) * kRgbaBytesPerPixel};

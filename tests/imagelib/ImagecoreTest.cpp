@@ -134,9 +134,14 @@ TEST(Imagecore, IconFromPicturesTakesEachAtItsSizeAndMakesTheOthersFromTheNextLa
     for (uint32_t side : {20u, 30u, 36u, 48u, 64u}) { // from the 32 below it, from the 256 above
         SCOPED_TRACE(side);
         const uint32_t from = side < 32 ? 32 : 256;
+        const tfi::Placement placement = tfi::placeInSquare(from, from, side);
         tfi::RgbaImage made;
-        ASSERT_EQ(tfi::renderSquare(tfi::wholeImage(pictures[from]), side, tfi::placeInSquare(from, from, side), made),
-                  ERCI_OK);
+        ASSERT_EQ(tfi::renderSquare(tfi::wholeImage(pictures[from]), side, placement, made), ERCI_OK);
+        if (side <= 48) { // the small ones with crisp outlines
+            std::vector<tfi::SolidCover> cover;
+            ASSERT_EQ(tfi::measureSolidCover(tfi::wholeImage(pictures[from]), {placement}, cover), ERCI_OK);
+            tfi::sharpenSolidEdges(cover[0], placement, made);
+        }
         const bool png = side > 48;
         EXPECT_TRUE(testimg::samePixels(entryOfSide(icon, side), png ? testimg::transparentCleared(made) : made));
     }

@@ -172,7 +172,8 @@ TEST(Dll, TheSystemIconLoaderReadsOurIcons) {
     tfi::IconDirectory dir;
     ASSERT_EQ(tfi::readIconDirectory(tfi::ByteView(file), dir), ERCI_OK);
 
-    for (int side : {16, 32, 48, 96, 256}) { // bitmaps, and PNG entries below 256 too
+    // Every size of the default icon: bitmaps with crisp outlines up to 48, PNG entries above.
+    for (int side : {16, 20, 24, 30, 32, 36, 40, 48, 60, 64, 72, 80, 96, 256}) {
         SCOPED_TRACE(side);
         const tfi::IconEntry* entry = nullptr;
         for (const tfi::IconEntry& e : dir.entries)
