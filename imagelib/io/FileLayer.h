@@ -19,6 +19,19 @@ inline Result readWholeSource(SourceFile& file, std::vector<uint8_t>& out) {
     return file.readAt(0, out.data(), out.size()) ? ERCI_OK : ERCI_ERR_READ_SOURCE;
 }
 
+// A sink over a platform's open file and its function that writes a buffer whole.
+template <class Handle>
+class HandleSink : public ByteSink {
+public:
+    using WriteAll = bool (*)(Handle, const uint8_t*, size_t);
+    HandleSink(Handle file, WriteAll writeAll) : file_(file), writeAll_(writeAll) {}
+    bool write(const uint8_t* data, size_t size) override { return writeAll_(file_, data, size); }
+
+private:
+    Handle file_;
+    WriteAll writeAll_;
+};
+
 // Files derives from FileLayer<Files> and has a Source class and a static replaceFileFrom.
 template <class Files>
 struct FileLayer {

@@ -119,25 +119,12 @@ bool PosixSource::readAt(uint64_t offset, uint8_t* out, size_t length) {
     return fd_ >= 0 && offset <= size_ && length <= size_ - offset && readAllAt(fd_, offset, out, length);
 }
 
-namespace {
-
-class FdSink : public ByteSink {
-public:
-    explicit FdSink(int fd) : fd_(fd) {}
-    bool write(const uint8_t* data, size_t size) override { return writeAll(fd_, data, size); }
-
-private:
-    int fd_;
-};
-
-} // namespace
-
 Result PosixFiles::replaceFileFrom(const Path& destination, const Fill& fill) {
     std::string temp = folderOf(destination) + "/" + kTempPattern;
     UniqueFd fd(::mkstemp(&temp[0]));
     if (!fd.valid())
         return ERCI_ERR_WRITE_DESTINATION;
-    FdSink sink(fd.get());
+    HandleSink<int> sink(fd.get(), writeAll);
     Result r = ::fchmod(fd.get(), modeFor(destination)) == 0 ? fill(sink) : ERCI_ERR_WRITE_DESTINATION;
     // On the disk before it replaces anything: otherwise a crash soon after the rename can
     // leave the user an empty file where the old one was.

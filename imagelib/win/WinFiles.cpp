@@ -175,19 +175,6 @@ bool WinSource::readAt(uint64_t offset, uint8_t* out, size_t length) {
            readAllAt(static_cast<HANDLE>(handle_), offset, out, length);
 }
 
-namespace {
-
-class HandleSink : public ByteSink {
-public:
-    explicit HandleSink(HANDLE file) : file_(file) {}
-    bool write(const uint8_t* data, size_t size) override { return writeAll(file_, data, size); }
-
-private:
-    HANDLE file_;
-};
-
-} // namespace
-
 Result WinFiles::replaceFileFrom(const Path& plainDestination, const Fill& fill) {
     if (!isWritablePathLength(plainDestination))
         return ERCI_ERR_WRITE_DESTINATION;
@@ -198,7 +185,7 @@ Result WinFiles::replaceFileFrom(const Path& plainDestination, const Fill& fill)
     UniqueHandle temp = createTempBeside(destination, tempPath);
     if (!temp.valid())
         return ERCI_ERR_WRITE_DESTINATION;
-    HandleSink sink(temp.get());
+    HandleSink<HANDLE> sink(temp.get(), writeAll);
     Result r = fill(sink);
     // On the disk before it replaces anything: otherwise a crash soon after the move can leave
     // the user an empty file where the old one was.
