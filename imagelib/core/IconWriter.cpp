@@ -122,7 +122,7 @@ Result buildChecked(const RgbaImage& source, const ConvertOptions& options, std:
             crispPlacements.push_back(placeInSquare(source.width, source.height, side));
         }
     std::vector<SolidCover> covers;
-    Result measured = measureSolidCover(wholeImage(source), crispPlacements, covers);
+    const Result measured = measureSolidCover(wholeImage(source), crispPlacements, covers);
     if (measured != ERCI_OK)
         return measured;
     auto coverOf = [&](uint32_t side) -> const SolidCover* {
