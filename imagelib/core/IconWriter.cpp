@@ -68,6 +68,33 @@ bool crispOutlines(uint32_t width, uint32_t height, uint32_t side) {
     return side <= kCrispOutlineMaxSide && side < std::max(width, height);
 }
 
+// The solid parts of a picture under each of its entries that get crisp outlines.
+class CrispCovers {
+public:
+    // Measured for all such entries of `sides` in one pass over the picture.
+    Result measure(const RgbaImage& picture, const std::vector<uint32_t>& sides) {
+        std::vector<Placement> placements;
+        for (uint32_t side : sides)
+            if (crispOutlines(picture.width, picture.height, side)) {
+                sides_.push_back(side);
+                placements.push_back(placeInSquare(picture.width, picture.height, side));
+            }
+        // No pass over the picture when no entry needs one (large entries only, or a picture kept
+        // at its own size).
+        return placements.empty() ? ERCI_OK : measureSolidCover(wholeImage(picture), placements, covers_);
+    }
+
+    // Null for an entry that keeps the plain downscale.
+    const SolidCover* of(uint32_t side) const {
+        const auto at = std::find(sides_.begin(), sides_.end(), side);
+        return at == sides_.end() ? nullptr : &covers_[size_t(at - sides_.begin())];
+    }
+
+private:
+    std::vector<uint32_t> sides_;
+    std::vector<SolidCover> covers_;
+};
+
 // The entry of `side` made from `base`, a picture of pictureWidth x pictureHeight (or the
 // picture part of a larger entry made from one). With `cover`, the solid parts of that picture
 // under the entry's pixels, its outlines are made crisp; the entry's image stays the plain
@@ -113,29 +140,17 @@ void assemble(const std::vector<Rendered>& entries, std::vector<uint8_t>& out) {
 Result buildChecked(const RgbaImage& source, const ConvertOptions& options, std::vector<uint8_t>& out) {
     const std::vector<uint32_t> sides =
         planIconSizes(source.longerSide(), options.sizes);
-    // The solid parts of the source under every small entry, measured in one pass over it.
-    std::vector<uint32_t> crispSides;
-    std::vector<Placement> crispPlacements;
-    for (uint32_t side : sides)
-        if (crispOutlines(source.width, source.height, side)) {
-            crispSides.push_back(side);
-            crispPlacements.push_back(placeInSquare(source.width, source.height, side));
-        }
-    std::vector<SolidCover> covers;
-    const Result measured = measureSolidCover(wholeImage(source), crispPlacements, covers);
+    CrispCovers covers;
+    const Result measured = covers.measure(source, sides);
     if (measured != ERCI_OK)
         return measured;
-    auto coverOf = [&](uint32_t side) -> const SolidCover* {
-        const auto at = std::find(crispSides.begin(), crispSides.end(), side);
-        return at == crispSides.end() ? nullptr : &covers[size_t(at - crispSides.begin())];
-    };
     // Largest first, so each smaller entry can be taken from a made one.
     std::vector<Rendered> entries;
     entries.reserve(sides.size());
     for (auto it = sides.rbegin(); it != sides.rend(); ++it) {
         Rendered rendered;
         const Result r = makeEntry(cascadeBase(source, entries, *it), source.width, source.height, *it,
-                                   options.everyEntryPng, coverOf(*it), rendered);
+                                   options.everyEntryPng, covers.of(*it), rendered);
         if (r != ERCI_OK)
             return r;
         entries.push_back(std::move(rendered));
@@ -175,16 +190,12 @@ Result buildFromPicturesChecked(const std::vector<RgbaImage>& pictures, std::vec
     std::vector<Rendered> entries;
     for (uint32_t side : pictureSides(pictures)) {
         const RgbaImage& base = *pictureFor(pictures, side);
-        std::vector<SolidCover> cover;
-        if (crispOutlines(base.width, base.height, side)) {
-            const Result measured =
-                measureSolidCover(wholeImage(base), {placeInSquare(base.width, base.height, side)}, cover);
-            if (measured != ERCI_OK)
-                return measured;
-        }
+        CrispCovers covers;
+        const Result measured = covers.measure(base, {side});
+        if (measured != ERCI_OK)
+            return measured;
         Rendered rendered;
-        const Result r = makeEntry(wholeImage(base), base.width, base.height, side, false,
-                                   cover.empty() ? nullptr : &cover[0], rendered);
+        const Result r = makeEntry(wholeImage(base), base.width, base.height, side, false, covers.of(side), rendered);
         if (r != ERCI_OK)
             return r;
         entries.push_back(std::move(rendered));
