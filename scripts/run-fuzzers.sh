@@ -6,7 +6,7 @@ set -euo pipefail
 build=${1:?usage: run-fuzzers.sh FUZZ_BUILD_DIR SECONDS_EACH}
 seconds=${2:?usage: run-fuzzers.sh FUZZ_BUILD_DIR SECONDS_EACH}
 root=$(cd "$(dirname "$0")/.." && pwd)
-targets="fuzz_ico_reader fuzz_convert"
+targets="fuzz_ico_reader fuzz_convert fuzz_large_png fuzz_inflate"
 # Each input stays far below the library's caps, so memory stays bounded while fuzzing.
 max_len=65536
 rss_limit_mb=1024

@@ -198,7 +198,7 @@ Result scanChunks(PieceReader& reader, LargePngLayout& layout) {
 }
 
 // The image data, read from the IDAT chunks in pieces, each chunk's CRC checked at its end.
-class LargeIdat : public IdatParts {
+class LargeIdat : public ByteParts {
 public:
     LargeIdat(PieceReader& reader) : reader_(reader), walker_(reader) {}
 
@@ -285,7 +285,7 @@ Result decodeLarge(SourceFile& file, LargePngLayout& layout, Decode decode) {
     if (r != ERCI_OK)
         return r;
     LargeIdat idat(reader);
-    IdatInflater inflater(idat, false);
+    Inflater inflater(idat, false);
     return decode(inflater, idat);
 }
 
@@ -304,7 +304,7 @@ bool isLargePngSource(SourceFile& file) {
 
 Result decodeLargePngReduced(SourceFile& file, RgbaImage& reduced, uint32_t maxSide) {
     LargePngLayout layout;
-    return decodeLarge(file, layout, [&](IdatInflater& inflater, LargeIdat& idat) {
+    return decodeLarge(file, layout, [&](Inflater& inflater, LargeIdat& idat) {
         AreaReducer reducer(layout.header, layout.info);
         Result r = reducer.start(maxSide);
         if (r == ERCI_OK)
@@ -323,7 +323,7 @@ Result largePngToIcon(SourceFile& file, const ConvertOptions& options, std::vect
 
 Result checkLargePng(SourceFile& file) {
     LargePngLayout layout;
-    return decodeLarge(file, layout, [&](IdatInflater& inflater, LargeIdat& idat) {
+    return decodeLarge(file, layout, [&](Inflater& inflater, LargeIdat& idat) {
         DiscardedRows rows;
         const Result r = inflateRows(layout.header, inflater, rows);
         return r == ERCI_OK ? idat.checkRest() : r;

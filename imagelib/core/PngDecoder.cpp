@@ -68,7 +68,7 @@ private:
 };
 
 // The image data of a file held whole: its IDAT chunks, in order.
-class IdatList : public IdatParts {
+class IdatList : public ByteParts {
 public:
     explicit IdatList(const std::vector<ByteView>& parts) : parts_(parts) {}
     bool next(ByteView& part) override {
@@ -110,10 +110,10 @@ Result decodeImageData(const PngHeader& h, const ColorInfo& info, const std::vec
         return r;
 
     IdatList parts(idat);
-    IdatInflater inflater(parts);
+    Inflater inflater(parts);
     ImageRows rows(h, info, image);
     r = inflateRows(h, inflater, rows);
-    // With the chunk CRCs not looked at, zlib's own checksum is what tells damage apart.
+    // With the chunk CRCs not looked at, the stream's own checksum is what tells damage apart.
     if (r == ERCI_OK && checks == PngChecks::IconEntry && !inflater.reachEnd())
         return ERCI_ERR_CORRUPT_SOURCE;
     return r;
@@ -271,7 +271,7 @@ bool isExactPng(ByteView data) {
     if (!rawDataBytes(chunks.header, rawBytes))
         return false;
     IdatList parts(chunks.idat);
-    IdatInflater inflater(parts);
+    Inflater inflater(parts);
     uint8_t scratch[4096];
     for (uint64_t left = rawBytes; left > 0;) {
         const size_t piece = static_cast<size_t>(std::min<uint64_t>(left, sizeof(scratch)));

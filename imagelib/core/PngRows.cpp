@@ -247,7 +247,7 @@ Result payForImageData(const PngHeader& h, uint64_t compressedBytes, WorkBudget&
     return ERCI_OK;
 }
 
-Result inflateRows(const PngHeader& h, IdatInflater& inflater, RowSink& rows) {
+Result inflateRows(const PngHeader& h, Inflater& inflater, RowSink& rows) {
     const size_t bpp = std::max<size_t>(1, h.bitsPerPixel() / 8);
     uint64_t maxRowBytes = 0;
     paddedRowBytes(h.width, h.bitsPerPixel(), 1, maxRowBytes);

@@ -1,9 +1,7 @@
 // The parts of PNG reading shared by the decoder of a file held in memory and the one that
-// reads a large file in pieces: chunk names, colour information, zlib over the image data,
-// filters, interlace passes, and rows expanded to RGBA.
+// reads a large file in pieces: chunk names, colour information, filters, interlace passes,
+// and rows expanded to RGBA.
 #pragma once
-
-#include <zlib.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -11,10 +9,10 @@
 #include <vector>
 
 #include "Bytes.h"
+#include "Inflate.h"
 #include "PngDecoder.h"
 #include "Result.h"
 #include "WorkBudget.h"
-#include "ZlibStatus.h"
 
 namespace tfi {
 namespace png {
@@ -62,95 +60,6 @@ Result readPalette(ByteView data, ColorInfo& info, size_t& paletteSize);
 // A malformed tRNS is ancillary: ignoring it keeps the picture, only without the key.
 void readTransparency(ByteView data, const PngHeader& header, ColorInfo& info);
 
-// The image data in the order of its IDAT chunks; false when there is no more (or it cannot
-// be read).
-class IdatParts {
-public:
-    virtual ~IdatParts() = default;
-    virtual bool next(ByteView& part) = 0;
-};
-
-// Pulls inflated bytes across consecutive IDAT chunks.
-class IdatInflater {
-public:
-    // Without `adler` the stream's checksum is neither computed nor checked: for a file whose
-    // chunk CRCs are checked and whose rows end before the checksum is reached anyway, and
-    // whose inflating is most of the work.
-    explicit IdatInflater(IdatParts& parts, bool adler = true) : parts_(parts) {
-        std::memset(&stream_, 0, sizeof(stream_));
-        ready_ = orOutOfMemory(inflateInit(&stream_)) == Z_OK;
-        if (ready_ && !adler)
-            inflateValidate(&stream_, 0);
-    }
-    ~IdatInflater() {
-        if (ready_)
-            inflateEnd(&stream_);
-    }
-    IdatInflater(const IdatInflater&) = delete;
-    IdatInflater& operator=(const IdatInflater&) = delete;
-
-    bool read(uint8_t* out, size_t size) {
-        if (!ready_)
-            return false;
-        stream_.next_out = out;
-        stream_.avail_out = static_cast<uInt>(size);
-        while (stream_.avail_out > 0) {
-            if (stream_.avail_in == 0 && !feedNextPart())
-                return false;
-            const int status = orOutOfMemory(inflate(&stream_, Z_NO_FLUSH));
-            if (status == Z_STREAM_END) {
-                ended_ = true;
-                return stream_.avail_out == 0;
-            }
-            if (status != Z_OK && !(status == Z_BUF_ERROR && stream_.avail_in == 0))
-                return false;
-        }
-        return true;
-    }
-
-    // Inflates on past the rows read so far until the zlib stream ends, which verifies its
-    // checksum; false when more image data than the rows follows, or the stream is cut short.
-    bool reachEnd() {
-        if (!ready_)
-            return false;
-        uint8_t extra = 0;
-        stream_.next_out = &extra;
-        stream_.avail_out = 1;
-        while (!ended_) {
-            if (stream_.avail_in == 0 && !feedNextPart())
-                return false;
-            const int status = orOutOfMemory(inflate(&stream_, Z_NO_FLUSH));
-            ended_ = status == Z_STREAM_END;
-            const bool stuck = status == Z_BUF_ERROR && stream_.avail_in > 0;
-            if (stream_.avail_out == 0 || stuck || (!ended_ && status != Z_OK && status != Z_BUF_ERROR))
-                return false;
-        }
-        return true;
-    }
-
-    // True when the zlib stream, its checksum verified, ends exactly where reading stopped and
-    // no image data follows it.
-    bool endsHere() { return reachEnd() && stream_.avail_in == 0 && !feedNextPart(); }
-
-private:
-    bool feedNextPart() {
-        ByteView part;
-        while (parts_.next(part)) {
-            if (part.size > 0) {
-                stream_.next_in = const_cast<Bytef*>(part.data);
-                stream_.avail_in = static_cast<uInt>(part.size);
-                return true;
-            }
-        }
-        return false;
-    }
-
-    IdatParts& parts_;
-    z_stream stream_;
-    bool ready_ = false;
-    bool ended_ = false;
-};
-
 // Pixels of one pass are at x = x0 + i * dx of rows y0 + j * dy.
 struct Pass {
     uint32_t x0, y0, dx, dy;
@@ -159,7 +68,7 @@ struct Pass {
 // Inflated bytes the image data must hold: one filter byte plus the packed samples per row.
 bool rawDataBytes(const PngHeader& h, uint64_t& total);
 
-// Refuses image data too small to inflate to the rows the header declares, whatever zlib
+// Refuses image data too small to inflate to the rows the header declares, whatever the inflater
 // makes of it, before any of it is inflated; then pays for the decode from `budget`.
 Result payForImageData(const PngHeader& h, uint64_t compressedBytes, WorkBudget& budget);
 
@@ -173,7 +82,7 @@ public:
 
 // Inflates and unfilters every row of every pass into `rows`; ERCI_ERR_CORRUPT_SOURCE when the
 // data ends early or a filter type is unknown.
-Result inflateRows(const PngHeader& h, IdatInflater& inflater, RowSink& rows);
+Result inflateRows(const PngHeader& h, Inflater& inflater, RowSink& rows);
 
 // Packed samples of `count` pixels to RGBA, `outStep` bytes apart.
 void expandRow(const uint8_t* row, uint32_t count, const PngHeader& h, const ColorInfo& info, uint8_t* out,
