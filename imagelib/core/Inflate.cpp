@@ -4,7 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
+#include <utility>
 
 namespace tfi {
 namespace {
@@ -18,12 +18,14 @@ constexpr unsigned kCodeLengthSymbols = 19;
 constexpr unsigned kMaxMatch = 258;
 constexpr size_t kWindow = 32768; // the farthest a match may reach back
 
-// Output is decoded into one buffer: the last kWindow bytes of what came before, then up to
-// kChunk new bytes. A match may run kMaxMatch bytes past the chunk's end, and a copy writes up
-// to 7 bytes beyond the match.
-constexpr size_t kChunk = size_t(1) << 18;
-constexpr size_t kLimit = kWindow + kChunk;
-constexpr size_t kBufferSize = kLimit + kMaxMatch + 8;
+// Output is decoded into one buffer: the last kWindow bytes of what came before, then up to a
+// chunk of new bytes. A match may run kMaxMatch bytes past the chunk's end, and a copy writes
+// up to 7 bytes beyond the match. Most streams (icon entries) are small: they get a small
+// chunk, and only a stream longer than that moves on to the large one, which keeps the moves
+// of the window rare.
+constexpr size_t kSmallChunk = size_t(1) << 15;
+constexpr size_t kLargeChunk = size_t(1) << 18;
+constexpr size_t kSlack = kMaxMatch + 8;
 
 const uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
                                   31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
@@ -259,7 +261,9 @@ inline void copyMatch(uint8_t* out, size_t distance, size_t length) {
 struct Inflater::State {
     enum class Step { StreamHeader, BlockHeader, Stored, Codes, Trailer, Done, Damaged };
 
-    State(ByteParts& parts, bool withChecksum) : in(parts), checksum(withChecksum), buffer(kBufferSize) {}
+    State(ByteParts& parts, bool withChecksum)
+        : in(parts), checksum(withChecksum), buffer(new uint8_t[kWindow + kSmallChunk + kSlack]),
+          limit(kWindow + kSmallChunk) {}
 
     bool streamHeader();
     bool blockHeader();
@@ -267,10 +271,13 @@ struct Inflater::State {
     bool stored(size_t& at);
     bool codes(size_t& at);
     bool trailer();
+    void makeRoom();
+    void addToChecksum(size_t end);
 
     BitReader in;
     bool checksum;
-    std::vector<uint8_t> buffer;
+    std::unique_ptr<uint8_t[]> buffer;
+    size_t limit; // where decoding stops for the caller to take the chunk
     size_t written = 0;   // end of the output in the buffer
     size_t delivered = 0; // how much of it read() has handed out
     Step step = Step::StreamHeader;
@@ -369,8 +376,8 @@ bool Inflater::State::dynamicCodes() {
 }
 
 bool Inflater::State::stored(size_t& at) {
-    const size_t piece = std::min<size_t>(storedLeft, kLimit - at);
-    if (in.copyBytes(buffer.data() + at, piece) != piece)
+    const size_t piece = std::min<size_t>(storedLeft, limit - at);
+    if (in.copyBytes(buffer.get() + at, piece) != piece)
         return false;
     at += piece;
     storedLeft -= static_cast<uint32_t>(piece);
@@ -381,11 +388,11 @@ bool Inflater::State::stored(size_t& at) {
 
 // The hot loop: symbols until the block ends or the chunk is full.
 bool Inflater::State::codes(size_t& at) {
-    uint8_t* const start = buffer.data();
+    uint8_t* const start = buffer.get();
     uint8_t* out = start + at;
-    uint8_t* const limit = start + kLimit;
+    uint8_t* const end = start + limit;
     bool ok = true;
-    while (out < limit) {
+    while (out < end) {
         if (in.overrun()) {
             ok = false;
             break;
@@ -439,26 +446,42 @@ Inflater::Inflater(ByteParts& parts, bool checksum) : state_(new State(parts, ch
 
 Inflater::~Inflater() = default;
 
+// Once the output outgrows the window, the first time by moving to the large chunk, then by
+// keeping only the window's worth of it.
+void Inflater::State::makeRoom() {
+    if (written <= kWindow)
+        return;
+    if (limit < kWindow + kLargeChunk) {
+        std::unique_ptr<uint8_t[]> larger(new uint8_t[kWindow + kLargeChunk + kSlack]);
+        std::memcpy(larger.get(), buffer.get(), written);
+        buffer = std::move(larger);
+        limit = kWindow + kLargeChunk;
+        return;
+    }
+    std::memmove(buffer.get(), buffer.get() + written - kWindow, kWindow);
+    written = delivered = kWindow;
+}
+
+void Inflater::State::addToChecksum(size_t end) {
+    if (checksum)
+        adler = static_cast<uint32_t>(adler32(adler, buffer.get() + written, static_cast<uInt>(end - written)));
+    written = end;
+}
+
 // Decodes up to a chunk after the kept window; false when the stream is damaged.
 bool Inflater::produce() {
     State& s = *state_;
-    if (s.written > kWindow) {
-        std::memmove(s.buffer.data(), s.buffer.data() + s.written - kWindow, kWindow);
-        s.written = s.delivered = kWindow;
-    }
+    s.makeRoom();
     size_t at = s.written;
     bool ok = true;
-    while (ok && at < kLimit && s.step != State::Step::Done) {
+    while (ok && at < s.limit && s.step != State::Step::Done) {
         switch (s.step) {
         case State::Step::StreamHeader: ok = s.streamHeader(); break;
         case State::Step::BlockHeader: ok = s.blockHeader(); break;
         case State::Step::Stored: ok = s.stored(at); break;
         case State::Step::Codes: ok = s.codes(at); break;
         case State::Step::Trailer:
-            if (s.checksum)
-                s.adler = static_cast<uint32_t>(
-                    adler32(s.adler, s.buffer.data() + s.written, static_cast<uInt>(at - s.written)));
-            s.written = at;
+            s.addToChecksum(at);
             ok = s.trailer();
             break;
         default: ok = false; break;
@@ -468,10 +491,7 @@ bool Inflater::produce() {
         s.step = State::Step::Damaged;
         return false;
     }
-    if (s.checksum)
-        s.adler =
-            static_cast<uint32_t>(adler32(s.adler, s.buffer.data() + s.written, static_cast<uInt>(at - s.written)));
-    s.written = at;
+    s.addToChecksum(at);
     return true;
 }
 
@@ -484,7 +504,7 @@ bool Inflater::read(uint8_t* out, size_t size) {
             continue;
         }
         const size_t piece = std::min(size, s.written - s.delivered);
-        std::memcpy(out, s.buffer.data() + s.delivered, piece);
+        std::memcpy(out, s.buffer.get() + s.delivered, piece);
         s.delivered += piece;
         out += piece;
         size -= piece;
