@@ -24,6 +24,7 @@ inline uint32_t readLe32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
            (static_cast<uint32_t>(p[3]) << 24);
 }
+inline uint64_t readLe64(const uint8_t* p) { return readLe32(p) | (uint64_t(readLe32(p + 4)) << 32); }
 inline int32_t readLe32Signed(const uint8_t* p) { return static_cast<int32_t>(readLe32(p)); }
 inline uint32_t readBe32(const uint8_t* p) {
     return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |

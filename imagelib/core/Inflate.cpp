@@ -45,10 +45,7 @@ public:
     // At least 57 bits in the buffer: a whole length and distance, extra bits included.
     void refill() {
         if (end_ - next_ >= 8) {
-            uint64_t word = 0;
-            for (int i = 7; i >= 0; --i)
-                word = (word << 8) | next_[i];
-            bits_ |= word << count_;
+            bits_ |= readLe64(next_) << count_;
             next_ += (63 - count_) >> 3;
             count_ |= 56;
             return;

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <new>
+#include <vector>
 
 #include "CheckedMath.h"
 #include "Limits.h"

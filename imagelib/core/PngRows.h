@@ -5,8 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
-#include <vector>
 
 #include "Bytes.h"
 #include "Inflate.h"
