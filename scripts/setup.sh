@@ -6,6 +6,14 @@
 # once more and then lived with: a mirror caught mid-sync often fails one index while every
 # package this host needs is still installable from the lists apt has.
 #
+# A mirror can stay in such a state for days. Without one architecture's index of the security
+# suite, apt knows that suite's versions of the shared libraries for the other architecture only,
+# and a Multi-Arch: same library must have one version on both, so installing anything of i386
+# fails. The release's own suite is always complete for both, so a failed install is tried again
+# with its versions; if packages of i386 still cannot be had, the rest is installed without them
+# and this host is treated as one that cannot run 32-bit Windows programs (recorded where
+# wine-env.sh looks, with the reason). Only a package every host needs can fail the set-up.
+#
 # `setup.sh --wanted` prints the packages this host needs, one per line, and installs nothing.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -31,6 +39,8 @@ if [ "${1:-}" = --wanted ]; then
   exit 0
 fi
 
+# Whatever set-up could not install last time is asked for again.
+rm -f "$TARNEL_WINE32_UNAVAILABLE"
 missing=()
 for pkg in "${wanted[@]}"; do
   is_installed "$pkg" || missing+=("$pkg")
@@ -56,8 +66,8 @@ if [ $needs_i386 = yes ] && ! dpkg --print-foreign-architectures | grep -qx i386
 fi
 export DEBIAN_FRONTEND=noninteractive
 # Quiet while it works, whole when it fails: a failed install must say why.
-update_log=$(mktemp) install_log=$(mktemp)
-trap 'rm -f "$update_log" "$install_log"' EXIT
+update_log=$(mktemp) install_log=$(mktemp) first_install_log=$(mktemp)
+trap 'rm -f "$update_log" "$install_log" "$first_install_log"' EXIT
 
 update_failed=no
 if ! apt-get update >"$update_log" 2>&1 </dev/null; then
@@ -68,8 +78,45 @@ if ! apt-get update >"$update_log" 2>&1 </dev/null; then
   fi
 fi
 
-if apt-get install -y --no-install-recommends "${missing[@]}" >"$install_log" 2>&1 </dev/null; then
+# apt's own words for why an install failed: the first unmet dependency, or its first error.
+first_apt_error() { # log
+  grep -m1 -E '^ \S+ : Depends:|^E: ' "$1" | sed 's/^ *//'
+}
+
+release_codename() {
+  (. "${TARNEL_OS_RELEASE:-/etc/os-release}" 2>/dev/null && echo "${VERSION_CODENAME:-}")
+}
+
+# Installs the packages, and when that fails, again with the release's own suite preferred.
+# The log of the last try is left in $install_log.
+install_packages() { # package...
+  apt-get install -y --no-install-recommends "$@" >"$install_log" 2>&1 </dev/null && return 0
+  local codename
+  codename=$(release_codename)
+  [ -n "$codename" ] || return 1
+  echo "setup: installing again with the versions of the release's own suite '$codename' ($(first_apt_error "$install_log"))"
+  cp "$install_log" "$first_install_log"
+  apt-get install -y --no-install-recommends -t "$codename" "$@" >"$install_log" 2>&1 </dev/null
+}
+
+if install_packages "${missing[@]}"; then
   exit 0
+fi
+
+# What every host needs installs without the packages of i386: this host then runs the 64-bit
+# Windows programs only, as one whose kernel cannot run 32-bit code does.
+rest=()
+for pkg in "${missing[@]}"; do
+  [[ $pkg == *:i386 ]] || rest+=("$pkg")
+done
+if [ $needs_i386 = yes ]; then
+  i386_error=$(first_apt_error "$install_log")
+  if [ ${#rest[@]} -eq 0 ] || install_packages "${rest[@]}"; then
+    mkdir -p "$(dirname "$TARNEL_WINE32_UNAVAILABLE")"
+    echo "$i386_error" >"$TARNEL_WINE32_UNAVAILABLE"
+    echo "setup: 32-bit Wine could not be installed, so only the 64-bit Windows programs run here: $i386_error"
+    exit 0
+  fi
 fi
 
 not_installed=()
@@ -80,7 +127,13 @@ if [ $update_failed = yes ]; then
   echo "setup: 'apt-get update' failed:" >&2
   cat "$update_log" >&2
 fi
-echo "setup: 'apt-get install' failed:" >&2
+if [ -s "$first_install_log" ]; then
+  echo "setup: 'apt-get install' failed:" >&2
+  cat "$first_install_log" >&2
+  echo "setup: 'apt-get install' with the release's own suite failed too:" >&2
+else
+  echo "setup: 'apt-get install' failed:" >&2
+fi
 cat "$install_log" >&2
 echo "setup: these packages could not be installed: ${not_installed[*]:-${missing[*]}}" >&2
 if [ $update_failed = yes ]; then

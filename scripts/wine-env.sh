@@ -6,10 +6,16 @@
 #                               and answers 0 yes, 3 the kernel cannot execute 32-bit code,
 #                               1 Wine is missing or broken
 #   tarnel_kernel_runs_32bit    does the kernel execute 32-bit x86 programs at all?
+#   tarnel_windows_test_plan    which builds' Windows tests run here: prints the line ./dev test
+#                               shows and answers as tarnel_wine_probe win32 does
 #
 # The kernel is asked before Wine: on a host that cannot execute 32-bit code, 32-bit Wine is
 # neither installed nor needed, so its absence there is no fault. TARNEL_ELF32_PROGRAM replaces
 # the program that asks (tests use /bin/true or /bin/false to play the other kind of host).
+#
+# Where the set-up could not install 32-bit Wine (a mirror that lacks what its i386 packages
+# need), it leaves apt's reason in TARNEL_WINE32_UNAVAILABLE; such a host is then treated as one
+# whose kernel cannot run 32-bit code. A 32-bit Wine that is installed but broken still fails.
 #
 # Debian's `wine` wrapper picks the 32-bit loader whenever wine32 is installed, even on a kernel
 # that cannot run it, so everything here calls a loader by its path (which a test may set).
@@ -17,6 +23,7 @@
 TARNEL_WINE32_LOADER=${TARNEL_WINE32_LOADER:-/usr/lib/wine/wine}
 TARNEL_WINE64_LOADER=${TARNEL_WINE64_LOADER:-/usr/lib/wine/wine64}
 TARNEL_PROBE_NO_32BIT=3
+TARNEL_WINE32_UNAVAILABLE=${TARNEL_WINE32_UNAVAILABLE:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/wine32-not-installed.txt}
 
 # A whole i386 ELF program (93 bytes) that only calls exit(0): whether the kernel runs it is the
 # answer, independent of any package.
@@ -53,6 +60,10 @@ tarnel_wine_probe() { # [ARCH]
     echo "this host cannot execute 32-bit code (the kernel refuses a minimal 32-bit program), so 32-bit Wine is not used here"
     return $TARNEL_PROBE_NO_32BIT
   fi
+  if [ ! -e "$loader" ] && [ "$arch" = win32 ] && [ -s "$TARNEL_WINE32_UNAVAILABLE" ]; then
+    echo "32-bit Wine could not be installed here, so neither 32-bit programs nor the 32-bit build's Windows tests run: $(head -n1 "$TARNEL_WINE32_UNAVAILABLE")"
+    return $TARNEL_PROBE_NO_32BIT
+  fi
   if [ ! -e "$loader" ]; then
     local package=wine64
     [ "$arch" = win32 ] && package=wine32:i386
@@ -72,4 +83,15 @@ tarnel_wine_probe() { # [ARCH]
   fi
   echo "Wine is broken: $loader --version exited $status: $output"
   return 1
+}
+
+tarnel_windows_test_plan() {
+  local probe status=0
+  probe=$(tarnel_wine_probe win32) || status=$?
+  case $status in
+    0) echo "Windows tests: the 32-bit and the 64-bit build ($probe)" ;;
+    "$TARNEL_PROBE_NO_32BIT") echo "Windows tests: the 64-bit build only ($probe); the 32-bit build is built and checked without running it" ;;
+    *) echo "Windows tests: the 64-bit build only, and the 32-bit tests FAIL: $probe" ;;
+  esac
+  return $status
 }
