@@ -34,6 +34,10 @@ def minimal_elf32():
 
 
 def kernel_runs_32bit(folder):
+    # A whole run that plays the other kind of host plays it here too.
+    played = os.environ.get("TARNEL_ELF32_PROGRAM")
+    if played:
+        return subprocess.run([played]).returncode == 0
     path = os.path.join(folder, "exit32")
     with open(path, "wb") as f:
         f.write(minimal_elf32())
