@@ -1,6 +1,8 @@
 #include "IccProfile.h"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "CheckedMath.h"
 
@@ -24,6 +26,11 @@ constexpr uint32_t kVersionTwo = 2, kVersionFour = 4;
 constexpr uint32_t kRgbSpace = fourCharCode('R', 'G', 'B', ' ');
 constexpr uint32_t kGreySpace = fourCharCode('G', 'R', 'A', 'Y');
 constexpr uint32_t kXyzConnection = fourCharCode('X', 'Y', 'Z', ' ');
+constexpr uint32_t kLabConnection = fourCharCode('L', 'a', 'b', ' ');
+// A grey curve to L* is sampled this finely on its way to luminance.
+constexpr size_t kLightnessSamples = 4096;
+constexpr double kMaxLightness = 100.0;
+constexpr double kLabEpsilon = 6.0 / 29.0;
 constexpr uint32_t kLinkClass = fourCharCode('l', 'i', 'n', 'k');
 constexpr uint32_t kAbstractClass = fourCharCode('a', 'b', 's', 't');
 constexpr uint32_t kNamedColourClass = fourCharCode('n', 'm', 'c', 'l');
@@ -33,6 +40,8 @@ constexpr uint32_t kColorantTags[3] = {fourCharCode('r', 'X', 'Y', 'Z'), fourCha
 constexpr uint32_t kCurveTags[3] = {fourCharCode('r', 'T', 'R', 'C'), fourCharCode('g', 'T', 'R', 'C'),
                                     fourCharCode('b', 'T', 'R', 'C')};
 constexpr uint32_t kGreyCurveTag = fourCharCode('k', 'T', 'R', 'C');
+constexpr uint32_t kLutTags[] = {fourCharCode('A', '2', 'B', '0'), fourCharCode('A', '2', 'B', '1'),
+                                 fourCharCode('A', '2', 'B', '2')};
 constexpr uint32_t kXyzType = fourCharCode('X', 'Y', 'Z', ' ');
 constexpr uint32_t kCurveType = fourCharCode('c', 'u', 'r', 'v');
 constexpr uint32_t kParametricType = fourCharCode('p', 'a', 'r', 'a');
@@ -162,14 +171,41 @@ bool readCurve(ByteView tag, ToneCurve& curve) {
     }
 }
 
-IccVerdict readGrey(const TagTable& tags, ColorSpace& space) {
+// Y of the neutral of lightness L*, as CIELAB defines it.
+double luminanceOfLightness(double lightness) {
+    const double t = (lightness + 16) / 116;
+    return t > kLabEpsilon ? t * t * t : 3 * kLabEpsilon * kLabEpsilon * (t - 4.0 / 29.0);
+}
+
+// Over a Lab connection a grey profile's curve gives L* (0 to 1 for 0 to 100), not luminance.
+ToneCurve luminanceCurve(const ToneCurve& lightness) {
+    std::vector<uint16_t> table(kLightnessSamples);
+    for (size_t i = 0; i < kLightnessSamples; ++i) {
+        const double y = luminanceOfLightness(kMaxLightness * lightness.linear(double(i) / (kLightnessSamples - 1)));
+        table[i] = static_cast<uint16_t>(std::lround(std::min(1.0, std::max(0.0, y)) * 65535));
+    }
+    return ToneCurve(std::move(table));
+}
+
+// A profile without the tags of a matrix/TRC conversion is a LUT profile when it has lookup
+// tables instead, and damaged when it has neither.
+IccVerdict withoutMatrixTags(const TagTable& tags) {
+    for (uint32_t lut : kLutTags)
+        if (tags.has(lut))
+            return IccVerdict::Unsupported;
+    return IccVerdict::Damaged;
+}
+
+IccVerdict readGrey(const TagTable& tags, uint32_t connection, ColorSpace& space) {
     ByteView tag;
     if (!tags.find(kGreyCurveTag, tag))
         return IccVerdict::Damaged;
     if (tag.size == 0)
-        return IccVerdict::Unsupported;
-    if (!readCurve(tag, space.curves[0]))
+        return withoutMatrixTags(tags);
+    ToneCurve curve;
+    if (!readCurve(tag, curve))
         return IccVerdict::Damaged;
+    space.curves[0] = connection == kLabConnection ? luminanceCurve(curve) : curve;
     space.grey = true;
     return IccVerdict::Usable;
 }
@@ -181,7 +217,7 @@ IccVerdict readRgb(const TagTable& tags, ColorSpace& space) {
         if (!tags.find(kColorantTags[c], colorant) || !tags.find(kCurveTags[c], curve))
             return IccVerdict::Damaged;
         if (colorant.size == 0 || curve.size == 0)
-            return IccVerdict::Unsupported; // a LUT-only profile
+            return withoutMatrixTags(tags);
         double xyz[3];
         if (!readColorant(colorant, xyz) || !readCurve(curve, space.curves[c]))
             return IccVerdict::Damaged;
@@ -211,14 +247,16 @@ IccVerdict readIccProfile(ByteView profile, ColorSpace& space) {
     const uint32_t colourSpace = readBe32(profile.data + 16);
     const uint32_t connection = readBe32(profile.data + 20);
     if ((version != kVersionTwo && version != kVersionFour) || deviceClass == kLinkClass ||
-        deviceClass == kAbstractClass || deviceClass == kNamedColourClass || connection != kXyzConnection)
+        deviceClass == kAbstractClass || deviceClass == kNamedColourClass)
         return IccVerdict::Unsupported;
     TagTable tags(profile);
     if (!tags.read())
         return IccVerdict::Damaged;
     switch (colourSpace) {
-    case kRgbSpace: return readRgb(tags, space);
-    case kGreySpace: return readGrey(tags, space);
+    case kRgbSpace: return connection == kXyzConnection ? readRgb(tags, space) : IccVerdict::Unsupported;
+    case kGreySpace:
+        return connection == kXyzConnection || connection == kLabConnection ? readGrey(tags, connection, space)
+                                                                            : IccVerdict::Unsupported;
     default: return IccVerdict::Unsupported;
     }
 }

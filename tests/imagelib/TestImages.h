@@ -21,6 +21,10 @@ tfi::RgbaImage disc(uint32_t side, const uint8_t color[3]);
 
 Bytes encodePng(const tfi::RgbaImage& image);
 
+// A PNG of `samples` as the format packs them (rows of width x channels samples of `depth`,
+// big-endian at 16 bits), unfiltered.
+Bytes rawPng(uint32_t width, uint32_t height, uint8_t colorType, uint8_t depth, const Bytes& samples);
+
 // A PNG whose IHDR declares width x height, with a correct CRC, followed by the rest of `png`.
 Bytes withDeclaredSize(Bytes png, uint32_t width, uint32_t height);
 
