@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "IccProfile.h"
+#include "SrgbTransform.h"
 
 namespace tfi {
 namespace {
@@ -172,6 +173,8 @@ bool fromIccp(const KeptChunk& chunk, bool greyPicture, ColorSpace& space, Color
     }
     if (declared.grey != greyPicture)
         return keepStored(ColorNote::ProfileMismatch, note);
+    if (!declared.grey && !matrixFitsTransform(declared.toLinearSrgb))
+        return keepStored(ColorNote::ProfileDamaged, note); // colorants of no real device
     space = declared;
     return true;
 }
@@ -211,7 +214,8 @@ bool fromGama(const PngColorChunks& chunks, bool greyPicture, ColorSpace& space)
     if (!ownPrimaries && std::fabs(fileGamma / kSrgbFileGamma - 1) <= kSrgbGammaTolerance)
         return false;
     ColorSpace declared;
-    if (!colorSpaceOf(primaries, ToneCurve::gamma(1 / fileGamma), declared))
+    if (!colorSpaceOf(primaries, ToneCurve::gamma(1 / fileGamma), declared) ||
+        !matrixFitsTransform(declared.toLinearSrgb))
         return false;
     return convertFrom(declared, greyPicture, space);
 }

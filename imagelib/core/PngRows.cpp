@@ -165,19 +165,21 @@ void expandPixels(const uint8_t* row, uint32_t count, const PngHeader& h, const 
     }
 }
 
-// 8-bit RGB(A), most converted sources, without the per-sample dispatch.
+// 8- and 16-bit RGB(A), most converted sources, without the per-sample dispatch.
 bool expandRowToSrgbFast(const uint8_t* row, uint32_t count, const PngHeader& h, const ColorInfo& info, uint8_t* out,
                          size_t outStep) {
     const bool rgba = h.colorType == kRgba;
-    if (h.bitDepth != 8 || !(rgba || (h.colorType == kRgb && !info.hasTransparentKey)))
+    if ((h.bitDepth != 8 && h.bitDepth != 16) || !(rgba || (h.colorType == kRgb && !info.hasTransparentKey)))
         return false;
-    const SrgbTransform& levels = *info.toSrgb;
-    const size_t inStep = rgba ? 4 : 3;
-    for (uint32_t x = 0; x < count; ++x, row += inStep, out += outStep) {
-        const uint16_t s[3] = {row[0], row[1], row[2]};
-        levels.rgb(s, out);
-        out[3] = rgba ? row[3] : 255;
-    }
+    const size_t sampleBytes = h.bitDepth / 8;
+    const size_t inStep = (rgba ? 4 : 3) * sampleBytes;
+    if (sampleBytes == 1)
+        info.toSrgb->rgbRow8(row, inStep, count, out, outStep);
+    else
+        info.toSrgb->rgbRow16(row, inStep, count, out, outStep);
+    const uint8_t* alpha = row + 3 * sampleBytes;
+    for (uint32_t x = 0; x < count; ++x, alpha += inStep)
+        out[x * outStep + 3] = !rgba ? 255 : sampleBytes == 1 ? alpha[0] : scale16To8(readBe16(alpha));
     return true;
 }
 

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "Bytes.h"
+
 namespace tfi {
 namespace {
 
@@ -10,22 +12,73 @@ constexpr double kMaxLevel = 255.0;
 
 } // namespace
 
-SrgbTransform::SrgbTransform(const ColorSpace& space, uint8_t bitDepth) : grey_(space.grey) {
+bool matrixFitsTransform(const Matrix3& matrix) {
+    for (const auto& row : matrix.m)
+        for (double v : row)
+            if (!(std::fabs(v) <= kMaxMatrixCoefficient))
+                return false;
+    return true;
+}
+
+SrgbTransform::SrgbTransform(const ColorSpace& space, uint8_t bitDepth) {
+    static const std::vector<uint8_t> encodeTable = [] {
+        std::vector<uint8_t> table(kLinearUnit + 1);
+        for (int32_t i = 0; i <= kLinearUnit; ++i)
+            table[i] = static_cast<uint8_t>(std::lround(srgbEncode(double(i) / kLinearUnit) * kMaxLevel));
+        return table;
+    }();
+    toSrgb_ = encodeTable.data();
+
     coarse_ = bitDepth == kSixteenBits;
     const uint32_t maxSample = (1u << bitDepth) - 1;
     const uint32_t entries = coarse_ ? (1u << (kSixteenBits - kCoarseShift)) + 1 : maxSample + 1;
     const uint32_t step = coarse_ ? kCoarseStep : 1;
-    for (int c = 0; c < (grey_ ? 1 : 3); ++c) {
+    for (int c = 0; c < (space.grey ? 1 : 3); ++c) {
         toLinear_[c].resize(entries);
         for (uint32_t i = 0; i < entries; ++i)
-            toLinear_[c][i] = static_cast<float>(space.curves[c].linear(double(i * step) / maxSample));
+            toLinear_[c][i] =
+                static_cast<uint16_t>(std::lround(space.curves[c].linear(double(i * step) / maxSample) * kLinearUnit));
+        linearOf_[c] = toLinear_[c].data();
+        for (int earlier = 0; earlier < c; ++earlier)
+            if (toLinear_[earlier] == toLinear_[c])
+                linearOf_[c] = linearOf_[earlier];
     }
     for (int r = 0; r < 3; ++r)
         for (int c = 0; c < 3; ++c)
-            matrix_[r][c] = static_cast<float>(space.toLinearSrgb.m[r][c]);
-    toSrgb_.resize(kEncodeSteps + 1);
-    for (unsigned i = 0; i <= kEncodeSteps; ++i)
-        toSrgb_[i] = static_cast<uint8_t>(std::lround(srgbEncode(double(i) / kEncodeSteps) * kMaxLevel));
+            matrix_[r][c] = static_cast<int32_t>(std::lround(space.toLinearSrgb.m[r][c] * (1 << kMatrixBits)));
+    if (bitDepth != 8 || space.grey)
+        return;
+    shares_.resize(9 * kEightBitLevels);
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            for (size_t level = 0; level < kEightBitLevels; ++level)
+                shares_[(r * 3 + c) * kEightBitLevels + level] = matrix_[r][c] * linearOf_[c][level];
+}
+
+void SrgbTransform::rgbRow8(const uint8_t* samples, size_t inStep, uint32_t count, uint8_t* out,
+                            size_t outStep) const {
+    // Held in locals: the stores through `out` could otherwise alias them and force reloads.
+    const uint8_t* const encode = toSrgb_;
+    const int32_t* const red = shares_.data();
+    const int32_t* const green = red + 3 * kEightBitLevels;
+    const int32_t* const blue = green + 3 * kEightBitLevels;
+    for (uint32_t i = 0; i < count; ++i, samples += inStep, out += outStep) {
+        const size_t r = samples[0], g = samples[1] + kEightBitLevels, b = samples[2] + 2 * kEightBitLevels;
+        const uint8_t redLevel = encode[clippedLinear(red[r] + red[g] + red[b])];
+        const uint8_t greenLevel = encode[clippedLinear(green[r] + green[g] + green[b])];
+        const uint8_t blueLevel = encode[clippedLinear(blue[r] + blue[g] + blue[b])];
+        out[0] = redLevel;
+        out[1] = greenLevel;
+        out[2] = blueLevel;
+    }
+}
+
+void SrgbTransform::rgbRow16(const uint8_t* samples, size_t inStep, uint32_t count, uint8_t* out,
+                             size_t outStep) const {
+    for (uint32_t i = 0; i < count; ++i, samples += inStep, out += outStep) {
+        const uint16_t levels[3] = {readBe16(samples), readBe16(samples + 2), readBe16(samples + 4)};
+        rgb(levels, out);
+    }
 }
 
 } // namespace tfi

@@ -1,8 +1,10 @@
 // Stored levels of a declared colour space to 8-bit sRGB, by lookup tables: a table per
 // channel to linear light, a 3x3 matrix, clipping to sRGB's gamut, and a fine table back to
-// sRGB levels. No power function per pixel. Alpha is not its business.
+// sRGB levels. Integer arithmetic throughout, no power function per pixel: the cost of a
+// tagged source over an untagged one stays within a tenth. Alpha is not its business.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -10,48 +12,75 @@
 
 namespace tfi {
 
+// The matrix is held in fixed point: coefficients beyond this (no real pair of spaces comes
+// near; sRGB from ProPhoto needs about 2) would overflow it, and such a space is not applied.
+constexpr double kMaxMatrixCoefficient = 8.0;
+bool matrixFitsTransform(const Matrix3& matrix);
+
 class SrgbTransform {
 public:
-    // For samples of `bitDepth` bits: 1, 2, 4, 8 or 16.
+    // For samples of `bitDepth` bits: 1, 2, 4, 8 or 16. The matrix must fit (above).
     SrgbTransform(const ColorSpace& space, uint8_t bitDepth);
 
-    bool grey() const { return grey_; }
-
     void rgb(const uint16_t samples[3], uint8_t* out) const {
-        const float r = linear(0, samples[0]), g = linear(1, samples[1]), b = linear(2, samples[2]);
-        for (int c = 0; c < 3; ++c)
-            out[c] = encode(matrix_[c][0] * r + matrix_[c][1] * g + matrix_[c][2] * b);
+        const int32_t r = linear(0, samples[0]), g = linear(1, samples[1]), b = linear(2, samples[2]);
+        const uint8_t red = encode(matrix_[0][0] * r + matrix_[0][1] * g + matrix_[0][2] * b);
+        const uint8_t green = encode(matrix_[1][0] * r + matrix_[1][1] * g + matrix_[1][2] * b);
+        const uint8_t blue = encode(matrix_[2][0] * r + matrix_[2][1] * g + matrix_[2][2] * b);
+        // stored last: a store through `out` could alias the tables and force them to be reloaded
+        out[0] = red;
+        out[1] = green;
+        out[2] = blue;
     }
 
-    uint8_t grey(uint16_t sample) const { return encode(linear(0, sample)); }
+    uint8_t grey(uint16_t sample) const { return toSrgb_[linear(0, sample)]; }
+
+    // `count` pixels of 8-bit samples `inStep` bytes apart, red first, to RGB `outStep` bytes
+    // apart: the same as rgb() pixel by pixel, with each sample's share of each output
+    // channel looked up rather than multiplied. For a transform made for 8 bits.
+    void rgbRow8(const uint8_t* samples, size_t inStep, uint32_t count, uint8_t* out, size_t outStep) const;
+    // The same for big-endian 16-bit samples, `inStep` bytes apart.
+    void rgbRow16(const uint8_t* samples, size_t inStep, uint32_t count, uint8_t* out, size_t outStep) const;
 
 private:
+    // Linear light in units of 1/2^14: a step of a fifth of a level where sRGB levels are
+    // densest (near black, 12.92 x 255 levels over the whole unit).
+    static constexpr int kLinearBits = 14;
+    static constexpr int32_t kLinearUnit = 1 << kLinearBits;
+    // Matrix coefficients in units of 1/2^12: three products of a linear value and a
+    // coefficient within kMaxMatrixCoefficient stay inside 31 bits.
+    static constexpr int kMatrixBits = 12;
     // 16-bit samples: a table at every 16th level, straight lines between.
     static constexpr unsigned kCoarseShift = 4;
     static constexpr unsigned kCoarseStep = 1u << kCoarseShift;
-    // Linear light has a fine step where sRGB levels are dense (near black: 12.92 x 255 levels
-    // over the whole unit); 2^14 steps keep the table within a tenth of a level there.
-    static constexpr unsigned kEncodeSteps = 1u << 14;
 
-    float linear(int channel, uint16_t sample) const {
-        const float* table = toLinear_[channel].data();
+    int32_t linear(int channel, uint16_t sample) const {
+        const uint16_t* table = linearOf_[channel];
         if (!coarse_)
             return table[sample];
         const unsigned below = sample >> kCoarseShift;
-        const float t = float(sample & (kCoarseStep - 1)) * (1.0f / kCoarseStep);
-        return table[below] + (table[below + 1] - table[below]) * t;
+        const int32_t step = int32_t(table[below + 1]) - int32_t(table[below]);
+        return table[below] + ((step * int32_t(sample & (kCoarseStep - 1))) >> kCoarseShift);
     }
 
-    uint8_t encode(float v) const {
-        v = v > 0 ? (v < 1 ? v : 1) : 0;
-        return toSrgb_[static_cast<unsigned>(v * kEncodeSteps + 0.5f)];
+    // Clipped to sRGB's gamut: relative colorimetric, as browsers render.
+    static int32_t clippedLinear(int32_t mixed) {
+        const int32_t v = (mixed + (1 << (kMatrixBits - 1))) >> kMatrixBits;
+        return v < 0 ? 0 : v < kLinearUnit ? v : kLinearUnit;
     }
+    uint8_t encode(int32_t mixed) const { return toSrgb_[clippedLinear(mixed)]; }
 
-    bool grey_ = false;
+    static constexpr size_t kEightBitLevels = 256;
+
     bool coarse_ = false;
-    float matrix_[3][3] = {};
-    std::vector<float> toLinear_[3];
-    std::vector<uint8_t> toSrgb_;
+    // For 8 bits: matrix_[out][in] x toLinear_[in][level], at [(out x 3 + in) x 256 + level].
+    std::vector<int32_t> shares_;
+    int32_t matrix_[3][3] = {};
+    std::vector<uint16_t> toLinear_[3];
+    // Channels with one curve (most spaces) share one table, which keeps the tables of a
+    // 16-bit source in the first cache.
+    const uint16_t* linearOf_[3] = {};
+    const uint8_t* toSrgb_; // kLinearUnit + 1 entries, shared by every transform
 };
 
 } // namespace tfi
