@@ -55,6 +55,7 @@ SrgbTransform::SrgbTransform(const ColorSpace& space, uint8_t bitDepth) {
                 shares_[(r * 3 + c) * kEightBitLevels + level] = matrix_[r][c] * linearOf_[c][level];
 }
 
+// Runs of one colour (flat fills, transparent margins: most of a drawing) are converted once.
 void SrgbTransform::rgbRow8(const uint8_t* samples, size_t inStep, uint32_t count, uint8_t* out,
                             size_t outStep) const {
     // Held in locals: the stores through `out` could otherwise alias them and force reloads.
@@ -62,11 +63,17 @@ void SrgbTransform::rgbRow8(const uint8_t* samples, size_t inStep, uint32_t coun
     const int32_t* const red = shares_.data();
     const int32_t* const green = red + 3 * kEightBitLevels;
     const int32_t* const blue = green + 3 * kEightBitLevels;
+    uint32_t lastColour = ~0u; // no 24-bit colour
+    uint8_t redLevel = 0, greenLevel = 0, blueLevel = 0;
     for (uint32_t i = 0; i < count; ++i, samples += inStep, out += outStep) {
-        const size_t r = samples[0], g = samples[1] + kEightBitLevels, b = samples[2] + 2 * kEightBitLevels;
-        const uint8_t redLevel = encode[clippedLinear(red[r] + red[g] + red[b])];
-        const uint8_t greenLevel = encode[clippedLinear(green[r] + green[g] + green[b])];
-        const uint8_t blueLevel = encode[clippedLinear(blue[r] + blue[g] + blue[b])];
+        const uint32_t colour = samples[0] | (samples[1] << 8) | (samples[2] << 16);
+        if (colour != lastColour) {
+            const size_t r = samples[0], g = samples[1] + kEightBitLevels, b = samples[2] + 2 * kEightBitLevels;
+            redLevel = encode[clippedLinear(red[r] + red[g] + red[b])];
+            greenLevel = encode[clippedLinear(green[r] + green[g] + green[b])];
+            blueLevel = encode[clippedLinear(blue[r] + blue[g] + blue[b])];
+            lastColour = colour;
+        }
         out[0] = redLevel;
         out[1] = greenLevel;
         out[2] = blueLevel;
@@ -75,9 +82,18 @@ void SrgbTransform::rgbRow8(const uint8_t* samples, size_t inStep, uint32_t coun
 
 void SrgbTransform::rgbRow16(const uint8_t* samples, size_t inStep, uint32_t count, uint8_t* out,
                              size_t outStep) const {
+    uint64_t lastColour = ~0ull; // no 48-bit colour
+    uint8_t levels[3] = {0, 0, 0};
     for (uint32_t i = 0; i < count; ++i, samples += inStep, out += outStep) {
-        const uint16_t levels[3] = {readBe16(samples), readBe16(samples + 2), readBe16(samples + 4)};
-        rgb(levels, out);
+        const uint16_t stored[3] = {readBe16(samples), readBe16(samples + 2), readBe16(samples + 4)};
+        const uint64_t colour = stored[0] | (uint64_t(stored[1]) << 16) | (uint64_t(stored[2]) << 32);
+        if (colour != lastColour) {
+            rgb(stored, levels);
+            lastColour = colour;
+        }
+        out[0] = levels[0];
+        out[1] = levels[1];
+        out[2] = levels[2];
     }
 }
 
