@@ -225,11 +225,11 @@ bool fromGama(const PngColorChunks& chunks, bool greyPicture, ColorSpace& space)
 const char* colorNoteMessage(ColorNote note) {
     switch (note) {
     case ColorNote::None: return "";
-    case ColorNote::ProfileUnsupported: return "colour profile not applied (not an RGB or grey matrix profile)";
+    case ColorNote::ProfileUnsupported: return "colour profile not applied: not an RGB or grey matrix profile";
     case ColorNote::ProfileDamaged: return "colour profile damaged, not applied";
-    case ColorNote::ProfileMismatch: return "colour profile not applied (made for another colour type)";
-    case ColorNote::HdrTransfer: return "HDR transfer (PQ or HLG) not tone-mapped, levels kept as stored";
-    case ColorNote::CicpUnsupported: return "cICP colour space not supported, levels kept as stored";
+    case ColorNote::ProfileMismatch: return "colour profile not applied: made for another colour type";
+    case ColorNote::HdrTransfer: return "HDR transfer (PQ or HLG) not applied: levels kept as stored";
+    case ColorNote::CicpUnsupported: return "cICP colour space not applied: not one we convert";
     }
     return "";
 }
