@@ -228,7 +228,7 @@ const char* colorNoteMessage(ColorNote note) {
     case ColorNote::ProfileUnsupported: return "colour profile not applied: not an RGB or grey matrix profile";
     case ColorNote::ProfileDamaged: return "colour profile damaged, not applied";
     case ColorNote::ProfileMismatch: return "colour profile not applied: made for another colour type";
-    case ColorNote::HdrTransfer: return "HDR transfer (PQ or HLG) not applied: levels kept as stored";
+    case ColorNote::HdrTransfer: return "HDR transfer, PQ or HLG, not applied: levels kept as stored";
     case ColorNote::CicpUnsupported: return "cICP colour space not applied: not one we convert";
     }
     return "";
