@@ -3,8 +3,6 @@
 // Real ICC profiles are checked against lcms2 in LcmsReferenceTest.cpp (native build).
 #include <gtest/gtest.h>
 
-#include <zlib.h>
-
 #include <cmath>
 #include <functional>
 #include <string>
@@ -206,8 +204,9 @@ TEST(Colour, ColorOptionTakesKeepOrSrgbOnce) {
         SCOPED_TRACE(r.text);
         tfi::ConvertOptions options;
         ASSERT_EQ(tfi::parseConvertOptions(r.text, options), r.result);
-        if (r.result == ERCI_OK)
+        if (r.result == ERCI_OK) {
             EXPECT_EQ(options.keepStoredColor, r.keep);
+        }
     }
 }
 
@@ -234,14 +233,7 @@ Bytes iccProfile(const char space[4], const std::vector<std::pair<const char*, B
     return profile;
 }
 
-Bytes iccpData(const Bytes& profile) {
-    Bytes data = {'p', 0, 0};
-    Bytes packed(compressBound(uLong(profile.size())));
-    uLongf size = uLongf(packed.size());
-    compress(packed.data(), &size, profile.data(), uLong(profile.size()));
-    data.insert(data.end(), packed.begin(), packed.begin() + size);
-    return data;
-}
+using testimg::iccpData;
 
 Bytes xyzTag(double x, double y, double z) {
     Bytes tag = {'X', 'Y', 'Z', ' ', 0, 0, 0, 0};
@@ -310,17 +302,6 @@ TEST(Colour, AProfileIsAppliedWhenItCanBeAndOtherwiseSaysWhyNot) {
     }
 }
 
-tfi::RgbaImage entryOfSide(const Bytes& icon, uint32_t side) {
-    tfi::IconDirectory dir;
-    tfi::RgbaImage image;
-    EXPECT_EQ(tfi::readIconDirectory(tfi::ByteView(icon), dir), ERCI_OK);
-    for (const tfi::IconEntry& entry : dir.entries)
-        if (tfi::decodeIconEntry(entry, image) == ERCI_OK && image.width == side)
-            return image;
-    ADD_FAILURE() << "no entry of " << side;
-    return image;
-}
-
 TEST(Colour, EveryWayAPngBecomesAnIconsPixelsConverts) {
     const Bytes png = tagged(testimg::encodePng(testimg::pattern(48, 48, 3)), {{"cICP", cicp(12, 13)}});
     tfi::ColorNote note = tfi::ColorNote::None;
@@ -339,8 +320,8 @@ TEST(Colour, EveryWayAPngBecomesAnIconsPixelsConverts) {
     ASSERT_EQ(tfi::decodeIconPicture(tfi::ByteView(png), tfi::ConvertOptions(), picture, budget, note), ERCI_OK);
     EXPECT_TRUE(testimg::samePixels(picture, inMemory));
 
-    EXPECT_TRUE(testimg::samePixels(entryOfSide(toIcon(png, ""), 48), inMemory));
-    EXPECT_TRUE(testimg::samePixels(entryOfSide(toIcon(png, "color=keep"), 48), stored));
+    EXPECT_TRUE(testimg::samePixels(testimg::entryOfSide(toIcon(png, ""), 48), inMemory));
+    EXPECT_TRUE(testimg::samePixels(testimg::entryOfSide(toIcon(png, "color=keep"), 48), stored));
 }
 
 // A palette is converted once, entry by entry; its transparency stays.

@@ -103,16 +103,7 @@ TEST(Imagecore, BatchSkipsExistingUnlessOverwriteAndReportsFailure) {
     EXPECT_FALSE(testfiles::exists(folder.file("b.png")));
 }
 
-tfi::RgbaImage entryOfSide(const testimg::Bytes& icon, uint32_t side) {
-    tfi::IconDirectory dir;
-    tfi::RgbaImage image;
-    EXPECT_EQ(tfi::readIconDirectory(tfi::ByteView(icon), dir), ERCI_OK);
-    for (const tfi::IconEntry& entry : dir.entries)
-        if (tfi::decodeIconEntry(entry, image) == ERCI_OK && image.width == side)
-            return image;
-    ADD_FAILURE() << "no entry of " << side;
-    return image;
-}
+using testimg::entryOfSide;
 
 TEST(Imagecore, IconFromPicturesTakesEachAtItsSizeAndMakesTheOthersFromTheNextLarger) {
     testfiles::ScratchFolder folder;

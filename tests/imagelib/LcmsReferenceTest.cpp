@@ -7,8 +7,6 @@
 
 #include <lcms2.h>
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -72,15 +70,6 @@ Bytes manyColours(int channels) {
                 samples.back() = uint8_t(i % 256);
         }
     return samples;
-}
-
-Bytes iccpChunk(const Bytes& profile) {
-    Bytes data = {'p', 0, 0};
-    Bytes packed(compressBound(uLong(profile.size())));
-    uLongf size = uLongf(packed.size());
-    compress(packed.data(), &size, profile.data(), uLong(profile.size()));
-    data.insert(data.end(), packed.begin(), packed.begin() + size);
-    return data;
 }
 
 // lcms2 at 16 bits without its optimisations, the most exact it gives, rounded to 8.
@@ -164,7 +153,7 @@ TEST(LcmsReference, EveryMatrixProfileShippedConvertsAsLcms2Does) {
         const int channels = cmsGetColorSpace(profile.get()) == cmsSigRgbData ? 3 : 1;
         const Bytes samples = manyColours(channels);
         const Bytes plain = testimg::rawPng(kSide, kSide, channels == 3 ? 2 : 0, 8, samples);
-        const Bytes png = testimg::withChunk(plain, "iCCP", iccpChunk(testfiles::readFile(path)), true);
+        const Bytes png = testimg::withChunk(plain, "iCCP", testimg::iccpData(testfiles::readFile(path)), true);
         const tfi::RgbaImage reference = lcmsReference(profile.get(), samples, channels);
 
         const std::vector<tfi::RgbaImage> ours = iconEntries(toIcon(png));

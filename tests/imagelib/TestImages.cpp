@@ -4,6 +4,9 @@
 
 #include <algorithm>
 
+#include <gtest/gtest.h>
+
+#include "core/IconReader.h"
 #include "core/PngEncoder.h"
 
 namespace testimg {
@@ -188,6 +191,15 @@ Bytes rawPng(uint32_t width, uint32_t height, uint8_t colorType, uint8_t depth, 
     return png;
 }
 
+Bytes iccpData(const Bytes& profile) {
+    Bytes data = {'p', 0, 0}; // a name, its end, the deflate method
+    Bytes packed(compressBound(uLong(profile.size())));
+    uLongf size = uLongf(packed.size());
+    compress(packed.data(), &size, profile.data(), uLong(profile.size()));
+    data.insert(data.end(), packed.begin(), packed.begin() + size);
+    return data;
+}
+
 Bytes withChunk(Bytes png, const char type[4], const Bytes& data, bool rightCrc) {
     const Bytes chunk = chunkOf(type, data, rightCrc);
     const size_t afterHeader = 8 + 25;
@@ -215,6 +227,17 @@ tfi::RgbaImage transparentCleared(tfi::RgbaImage image) {
 
 bool samePixels(const tfi::RgbaImage& a, const tfi::RgbaImage& b) {
     return a.width == b.width && a.height == b.height && a.pixels == b.pixels;
+}
+
+tfi::RgbaImage entryOfSide(const Bytes& icon, uint32_t side) {
+    tfi::IconDirectory dir;
+    tfi::RgbaImage image;
+    EXPECT_EQ(tfi::readIconDirectory(tfi::ByteView(icon), dir), ERCI_OK);
+    for (const tfi::IconEntry& entry : dir.entries)
+        if (tfi::decodeIconEntry(entry, image) == ERCI_OK && image.width == side)
+            return image;
+    ADD_FAILURE() << "no entry of " << side;
+    return image;
 }
 
 } // namespace testimg
