@@ -3,6 +3,7 @@
 // Real ICC profiles are checked against lcms2 in LcmsReferenceTest.cpp (native build).
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <functional>
 #include <string>
@@ -183,10 +184,8 @@ TEST(Colour, SrgbAndUnusableDeclarationsGiveTheUntaggedIcon) {
         tfi::ColorNote note = tfi::ColorNote::ProfileDamaged;
         const Bytes icon = toIcon(tagged(plain, r.chunks), r.option, &note);
         EXPECT_EQ(note, r.note);
-        if (r.option.find("png") == std::string::npos)
-            EXPECT_EQ(icon, untaggedIcon);
-        else
-            EXPECT_EQ(icon, toIcon(plain, "png"));
+        const Bytes expected = r.option.find("png") == std::string::npos ? untaggedIcon : toIcon(plain, "png");
+        EXPECT_EQ(icon, expected);
     }
 }
 
