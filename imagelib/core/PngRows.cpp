@@ -177,9 +177,17 @@ bool expandRowToSrgbFast(const uint8_t* row, uint32_t count, const PngHeader& h,
         info.toSrgb->rgbRow8(row, inStep, count, out, outStep);
     else
         info.toSrgb->rgbRow16(row, inStep, count, out, outStep);
+    uint8_t* outAlpha = out + 3;
     const uint8_t* alpha = row + 3 * sampleBytes;
-    for (uint32_t x = 0; x < count; ++x, alpha += inStep)
-        out[x * outStep + 3] = !rgba ? 255 : sampleBytes == 1 ? alpha[0] : scale16To8(readBe16(alpha));
+    if (!rgba)
+        for (uint32_t x = 0; x < count; ++x, outAlpha += outStep)
+            *outAlpha = 255;
+    else if (sampleBytes == 1)
+        for (uint32_t x = 0; x < count; ++x, outAlpha += outStep, alpha += inStep)
+            *outAlpha = *alpha;
+    else
+        for (uint32_t x = 0; x < count; ++x, outAlpha += outStep, alpha += inStep)
+            *outAlpha = scale16To8(readBe16(alpha));
     return true;
 }
 

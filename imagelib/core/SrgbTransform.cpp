@@ -1,5 +1,6 @@
 #include "SrgbTransform.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "Bytes.h"
@@ -46,20 +47,37 @@ SrgbTransform::SrgbTransform(const ColorSpace& space, uint8_t bitDepth) {
     for (int r = 0; r < 3; ++r)
         for (int c = 0; c < 3; ++c)
             matrix_[r][c] = static_cast<int32_t>(std::lround(space.toLinearSrgb.m[r][c] * (1 << kMatrixBits)));
+    buildClippedTable();
     if (bitDepth != 8 || space.grey)
         return;
     shares_.resize(9 * kEightBitLevels);
     for (int r = 0; r < 3; ++r)
         for (int c = 0; c < 3; ++c)
             for (size_t level = 0; level < kEightBitLevels; ++level)
-                shares_[(r * 3 + c) * kEightBitLevels + level] = matrix_[r][c] * linearOf_[c][level];
+                shares_[(r * 3 + c) * kEightBitLevels + level] =
+                    matrix_[r][c] * linearOf_[c][level] + (c == 0 ? kMatrixHalf : 0);
 }
 
 // Runs of one colour (flat fills, transparent margins: most of a drawing) are converted once.
+void SrgbTransform::buildClippedTable() {
+    int32_t lowest = 0, highest = kLinearUnit;
+    for (const auto& row : matrix_) {
+        int64_t negative = 0, positive = 0;
+        for (int32_t coefficient : row)
+            (coefficient < 0 ? negative : positive) += int64_t(coefficient) * kLinearUnit;
+        lowest = std::min<int32_t>(lowest, static_cast<int32_t>((negative + kMatrixHalf) >> kMatrixBits));
+        highest = std::max<int32_t>(highest, static_cast<int32_t>((positive + kMatrixHalf) >> kMatrixBits));
+    }
+    clippedTable_.assign(size_t(highest - lowest) + 1, toSrgb_[kLinearUnit]);
+    std::fill(clippedTable_.begin(), clippedTable_.begin() - lowest, toSrgb_[0]);
+    std::copy(toSrgb_, toSrgb_ + kLinearUnit + 1, clippedTable_.begin() - lowest);
+    clippedToSrgb_ = clippedTable_.data() - lowest;
+}
+
 void SrgbTransform::rgbRow8(const uint8_t* samples, size_t inStep, uint32_t count, uint8_t* out,
                             size_t outStep) const {
     // Held in locals: the stores through `out` could otherwise alias them and force reloads.
-    const uint8_t* const encode = toSrgb_;
+    const uint8_t* const encode = clippedToSrgb_;
     const int32_t* const red = shares_.data();
     const int32_t* const green = red + 3 * kEightBitLevels;
     const int32_t* const blue = green + 3 * kEightBitLevels;
@@ -69,9 +87,9 @@ void SrgbTransform::rgbRow8(const uint8_t* samples, size_t inStep, uint32_t coun
         const uint32_t colour = samples[0] | (samples[1] << 8) | (samples[2] << 16);
         if (colour != lastColour) {
             const size_t r = samples[0], g = samples[1] + kEightBitLevels, b = samples[2] + 2 * kEightBitLevels;
-            redLevel = encode[clippedLinear(red[r] + red[g] + red[b])];
-            greenLevel = encode[clippedLinear(green[r] + green[g] + green[b])];
-            blueLevel = encode[clippedLinear(blue[r] + blue[g] + blue[b])];
+            redLevel = encode[(red[r] + red[g] + red[b]) >> kMatrixBits];
+            greenLevel = encode[(green[r] + green[g] + green[b]) >> kMatrixBits];
+            blueLevel = encode[(blue[r] + blue[g] + blue[b]) >> kMatrixBits];
             lastColour = colour;
         }
         out[0] = redLevel;

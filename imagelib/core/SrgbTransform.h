@@ -54,6 +54,8 @@ private:
     static constexpr unsigned kCoarseShift = 4;
     static constexpr unsigned kCoarseStep = 1u << kCoarseShift;
 
+    void buildClippedTable();
+
     int32_t linear(int channel, uint16_t sample) const {
         const uint16_t* table = linearOf_[channel];
         if (!coarse_)
@@ -63,17 +65,15 @@ private:
         return table[below] + ((step * int32_t(sample & (kCoarseStep - 1))) >> kCoarseShift);
     }
 
-    // Clipped to sRGB's gamut: relative colorimetric, as browsers render.
-    static int32_t clippedLinear(int32_t mixed) {
-        const int32_t v = (mixed + (1 << (kMatrixBits - 1))) >> kMatrixBits;
-        return v < 0 ? 0 : v < kLinearUnit ? v : kLinearUnit;
-    }
-    uint8_t encode(int32_t mixed) const { return toSrgb_[clippedLinear(mixed)]; }
+    static constexpr int32_t kMatrixHalf = 1 << (kMatrixBits - 1);
+    // Clipped to sRGB's gamut by the table itself (clippedToSrgb_), without a test.
+    uint8_t encode(int32_t mixed) const { return clippedToSrgb_[(mixed + kMatrixHalf) >> kMatrixBits]; }
 
     static constexpr size_t kEightBitLevels = 256;
 
     bool coarse_ = false;
-    // For 8 bits: matrix_[out][in] x toLinear_[in][level], at [(out x 3 + in) x 256 + level].
+    // For 8 bits: matrix_[out][in] x toLinear_[in][level], at [(out x 3 + in) x 256 + level],
+    // the red sample's share carrying the rounding of the sum.
     std::vector<int32_t> shares_;
     int32_t matrix_[3][3] = {};
     std::vector<uint16_t> toLinear_[3];
@@ -81,6 +81,11 @@ private:
     // 16-bit source in the first cache.
     const uint16_t* linearOf_[3] = {};
     const uint8_t* toSrgb_; // kLinearUnit + 1 entries, shared by every transform
+    // toSrgb_ with room on both sides for every light the matrix can mix from light within
+    // [0, 1], holding 0 below and 255 above: relative colorimetric, clipped per channel as
+    // browsers clip. Indexed from the light 0 of clippedTable_.
+    std::vector<uint8_t> clippedTable_;
+    const uint8_t* clippedToSrgb_ = nullptr;
 };
 
 } // namespace tfi
