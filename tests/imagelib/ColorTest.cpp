@@ -189,26 +189,6 @@ TEST(Colour, SrgbAndUnusableDeclarationsGiveTheUntaggedIcon) {
     }
 }
 
-TEST(Colour, ColorOptionTakesKeepOrSrgbOnce) {
-    const struct Row {
-        const char* text;
-        tfi::Result result;
-        bool keep;
-    } rows[] = {
-        {"color=keep", ERCI_OK, true},   {"color=srgb", ERCI_OK, false},         {"sizes=16;color=KEEP", ERCI_OK, true},
-        {"", ERCI_OK, false},            {"color=", ERCI_ERR_BAD_OPTION, false}, {"color=raw", ERCI_ERR_BAD_OPTION, false},
-        {"color", ERCI_ERR_BAD_OPTION, false}, {"color=keep;color=keep", ERCI_ERR_BAD_OPTION, false},
-    };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.text);
-        tfi::ConvertOptions options;
-        ASSERT_EQ(tfi::parseConvertOptions(r.text, options), r.result);
-        if (r.result == ERCI_OK) {
-            EXPECT_EQ(options.keepStoredColor, r.keep);
-        }
-    }
-}
-
 // A minimal ICC profile of `space` whose tag table holds `tags`, each an (signature, data) pair.
 Bytes iccProfile(const char space[4], const std::vector<std::pair<const char*, Bytes>>& tags, uint32_t version = 4) {
     Bytes profile(128, 0);

@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <dirent.h>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,16 +32,10 @@ constexpr int kMaxLevels = 2;
 
 std::vector<std::string> profileFiles() {
     std::vector<std::string> files;
-    for (const char* folder : kProfileFolders) {
-        std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder), closedir);
-        for (dirent* e = dir ? readdir(dir.get()) : nullptr; e; e = readdir(dir.get())) {
-            std::string name = e->d_name;
-            std::string lower = name;
-            std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
-            if (lower.size() > 4 && (lower.substr(lower.size() - 4) == ".icc" || lower.substr(lower.size() - 4) == ".icm"))
-                files.push_back(std::string(folder) + "/" + name);
-        }
-    }
+    for (const char* folder : kProfileFolders)
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            if (entry.path().extension() == ".icc" || entry.path().extension() == ".ICM")
+                files.push_back(entry.path().string());
     std::sort(files.begin(), files.end());
     return files;
 }
