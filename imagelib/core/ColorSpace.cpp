@@ -10,6 +10,13 @@ constexpr double kD50[3] = {0.9642, 1.0, 0.8249};
 // Smaller than any determinant of real primaries (about 0.1 to 1), larger than rounding's.
 constexpr double kSingularDeterminant = 1e-9;
 
+// sRGB profiles as files carry them differ from sRGB's own matrix by up to 0.0005 (colorants
+// rounded to 16 bits, adapted to D50 by slightly different matrices); a real other space by 0.01
+// at the least.
+constexpr double kSrgbMatrixTolerance = 0.001;
+constexpr double kHalfLevel = 0.5 / 255;
+constexpr int kEightBitMax = 255;
+
 // Cone responses of the Bradford chromatic adaptation.
 const Matrix3 kBradford = {{{0.8951, 0.2664, -0.1614}, {-0.7502, 1.7135, 0.0367}, {0.0389, -0.0685, 1.0296}}};
 
@@ -114,6 +121,20 @@ const Matrix3& xyzD50ToLinearSrgb() {
         return inverse;
     }();
     return matrix;
+}
+
+bool isSrgbUpToRounding(const ColorSpace& space) {
+    for (int r = 0; r < 3 && !space.grey; ++r)
+        for (int c = 0; c < 3; ++c)
+            if (std::fabs(space.toLinearSrgb.m[r][c] - (r == c ? 1.0 : 0.0)) > kSrgbMatrixTolerance)
+                return false;
+    for (int c = 0; c < (space.grey ? 1 : 3); ++c)
+        for (int level = 0; level <= kEightBitMax; ++level) {
+            const double stored = double(level) / kEightBitMax;
+            if (std::fabs(srgbEncode(space.curves[c].linear(stored)) - stored) > kHalfLevel)
+                return false;
+        }
+    return true;
 }
 
 bool colorSpaceOf(const Primaries& primaries, const ToneCurve& curve, ColorSpace& space) {

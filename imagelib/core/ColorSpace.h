@@ -39,6 +39,12 @@ struct ColorSpace {
     Matrix3 toLinearSrgb;     // unused for grey
 };
 
+// sRGB up to the rounding of the file that declares it (an embedded sRGB profile, the most
+// common of all): the matrix within kSrgbMatrixTolerance of sRGB's own and every curve within
+// half a level of sRGB's at every 8-bit level. Converting from it would only move some levels
+// by one, so such sources keep their stored levels, as untagged ones do.
+bool isSrgbUpToRounding(const ColorSpace& space);
+
 // A space of these primaries and one curve for all channels.
 bool colorSpaceOf(const Primaries& primaries, const ToneCurve& curve, ColorSpace& space);
 

@@ -175,6 +175,8 @@ bool fromIccp(const KeptChunk& chunk, bool greyPicture, ColorSpace& space, Color
         return keepStored(ColorNote::ProfileMismatch, note);
     if (!declared.grey && !matrixFitsTransform(declared.toLinearSrgb))
         return keepStored(ColorNote::ProfileDamaged, note); // colorants of no real device
+    if (isSrgbUpToRounding(declared))
+        return false;
     space = declared;
     return true;
 }

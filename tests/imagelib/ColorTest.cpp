@@ -150,45 +150,6 @@ TEST(Colour, CicpAndGammaChunksGiveTheirFormulas) {
     }
 }
 
-// What an untagged source gives, byte for byte, is what each of these gives.
-TEST(Colour, SrgbAndUnusableDeclarationsGiveTheUntaggedIcon) {
-    const Bytes plain = testimg::encodePng(testimg::pattern(40, 40, 5));
-    const Bytes untaggedIcon = toIcon(plain, "");
-    const struct Row {
-        const char* name;
-        std::vector<Chunk> chunks;
-        std::string option;
-        tfi::ColorNote note;
-    } rows[] = {
-        {"sRGB", {{"sRGB", {0}}}, "", tfi::ColorNote::None},
-        {"sRGB before gAMA", {{"sRGB", {0}}, {"gAMA", be32(100000)}}, "", tfi::ColorNote::None},
-        {"gAMA 1/2.2 means sRGB", {{"gAMA", be32(45455)}}, "", tfi::ColorNote::None},
-        {"gAMA within 5 %", {{"gAMA", be32(47000)}}, "", tfi::ColorNote::None},
-        {"gAMA 1/2.2 with sRGB's cHRM", {{"gAMA", be32(45455)}, {"cHRM", kSrgbChromaticities}}, "",
-         tfi::ColorNote::None},
-        {"cHRM alone names no curve", {{"cHRM", kAdobeChromaticities}}, "", tfi::ColorNote::None},
-        {"gAMA 0 is nonsense", {{"gAMA", be32(0)}}, "", tfi::ColorNote::None},
-        {"gAMA cut short", {{"gAMA", {1, 2}}}, "", tfi::ColorNote::None},
-        {"cICP sRGB", {{"cICP", cicp(1, 13)}}, "", tfi::ColorNote::None},
-        {"cICP PQ", {{"cICP", cicp(9, 16)}}, "", tfi::ColorNote::HdrTransfer},
-        {"cICP HLG", {{"cICP", cicp(9, 18)}}, "", tfi::ColorNote::HdrTransfer},
-        {"cICP unknown primaries", {{"cICP", cicp(22, 13)}}, "", tfi::ColorNote::CicpUnsupported},
-        {"cICP YCbCr", {{"cICP", cicp(1, 13, 1)}}, "", tfi::ColorNote::CicpUnsupported},
-        {"cICP narrow range", {{"cICP", cicp(12, 13, 0, 0)}}, "", tfi::ColorNote::CicpUnsupported},
-        {"cICP cut short", {{"cICP", {12, 13}}}, "", tfi::ColorNote::CicpUnsupported},
-        {"color=keep", {{"cICP", cicp(12, 13)}}, "color=keep", tfi::ColorNote::None},
-        {"COLOR = Keep", {{"gAMA", be32(100000)}}, "png; COLOR = Keep", tfi::ColorNote::None},
-    };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.name);
-        tfi::ColorNote note = tfi::ColorNote::ProfileDamaged;
-        const Bytes icon = toIcon(tagged(plain, r.chunks), r.option, &note);
-        EXPECT_EQ(note, r.note);
-        const Bytes expected = r.option.find("png") == std::string::npos ? untaggedIcon : toIcon(plain, "png");
-        EXPECT_EQ(icon, expected);
-    }
-}
-
 // A minimal ICC profile of `space` whose tag table holds `tags`, each an (signature, data) pair.
 Bytes iccProfile(const char space[4], const std::vector<std::pair<const char*, Bytes>>& tags, uint32_t version = 4) {
     Bytes profile(128, 0);
@@ -227,14 +188,68 @@ Bytes gammaTag(double gamma) {
     return {'c', 'u', 'r', 'v', 0, 0, 0, 0, 0, 0, 0, 1, uint8_t(fixed >> 8), uint8_t(fixed)};
 }
 
-// The sRGB colorants as the ICC connection space holds them, with a linear curve.
-Bytes linearSrgbProfile() {
-    return iccProfile("RGB ", {{"rXYZ", xyzTag(0.4361, 0.2225, 0.0139)},
+// sRGB's parametric curve, as ICC version 4 profiles carry it.
+Bytes srgbCurveTag() {
+    Bytes tag = {'p', 'a', 'r', 'a', 0, 0, 0, 0, 0, 3, 0, 0};
+    for (double v : {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045}) {
+        const Bytes fixed = be32(uint32_t(std::lround(v * 65536)));
+        tag.insert(tag.end(), fixed.begin(), fixed.end());
+    }
+    return tag;
+}
+
+// The sRGB colorants as the ICC connection space holds them, with `curve` for each channel;
+// red's off by `redError`, as profiles' rounding leaves them.
+Bytes srgbColorantsProfile(const Bytes& curve, double redError = 0) {
+    return iccProfile("RGB ", {{"rXYZ", xyzTag(0.4361 + redError, 0.2225 + redError, 0.0139)},
                                {"gXYZ", xyzTag(0.3851, 0.7169, 0.0971)},
                                {"bXYZ", xyzTag(0.1431, 0.0606, 0.7141)},
-                               {"rTRC", gammaTag(1)},
-                               {"gTRC", gammaTag(1)},
-                               {"bTRC", gammaTag(1)}});
+                               {"rTRC", curve},
+                               {"gTRC", curve},
+                               {"bTRC", curve}});
+}
+
+Bytes linearSrgbProfile() { return srgbColorantsProfile(gammaTag(1)); }
+
+// What an untagged source gives, byte for byte, is what each of these gives.
+TEST(Colour, SrgbAndUnusableDeclarationsGiveTheUntaggedIcon) {
+    const Bytes plain = testimg::encodePng(testimg::pattern(40, 40, 5));
+    const Bytes untaggedIcon = toIcon(plain, "");
+    const struct Row {
+        const char* name;
+        std::vector<Chunk> chunks;
+        std::string option;
+        tfi::ColorNote note;
+    } rows[] = {
+        {"sRGB", {{"sRGB", {0}}}, "", tfi::ColorNote::None},
+        {"an sRGB profile", {{"iCCP", iccpData(srgbColorantsProfile(srgbCurveTag(), 0.0005))}}, "",
+         tfi::ColorNote::None},
+        {"sRGB before gAMA", {{"sRGB", {0}}, {"gAMA", be32(100000)}}, "", tfi::ColorNote::None},
+        {"gAMA 1/2.2 means sRGB", {{"gAMA", be32(45455)}}, "", tfi::ColorNote::None},
+        {"gAMA within 5 %", {{"gAMA", be32(47000)}}, "", tfi::ColorNote::None},
+        {"gAMA 1/2.2 with sRGB's cHRM", {{"gAMA", be32(45455)}, {"cHRM", kSrgbChromaticities}}, "",
+         tfi::ColorNote::None},
+        {"cHRM alone names no curve", {{"cHRM", kAdobeChromaticities}}, "", tfi::ColorNote::None},
+        {"gAMA 0 is nonsense", {{"gAMA", be32(0)}}, "", tfi::ColorNote::None},
+        {"gAMA cut short", {{"gAMA", {1, 2}}}, "", tfi::ColorNote::None},
+        {"cICP sRGB", {{"cICP", cicp(1, 13)}}, "", tfi::ColorNote::None},
+        {"cICP PQ", {{"cICP", cicp(9, 16)}}, "", tfi::ColorNote::HdrTransfer},
+        {"cICP HLG", {{"cICP", cicp(9, 18)}}, "", tfi::ColorNote::HdrTransfer},
+        {"cICP unknown primaries", {{"cICP", cicp(22, 13)}}, "", tfi::ColorNote::CicpUnsupported},
+        {"cICP YCbCr", {{"cICP", cicp(1, 13, 1)}}, "", tfi::ColorNote::CicpUnsupported},
+        {"cICP narrow range", {{"cICP", cicp(12, 13, 0, 0)}}, "", tfi::ColorNote::CicpUnsupported},
+        {"cICP cut short", {{"cICP", {12, 13}}}, "", tfi::ColorNote::CicpUnsupported},
+        {"color=keep", {{"cICP", cicp(12, 13)}}, "color=keep", tfi::ColorNote::None},
+        {"COLOR = Keep", {{"gAMA", be32(100000)}}, "png; COLOR = Keep", tfi::ColorNote::None},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        tfi::ColorNote note = tfi::ColorNote::ProfileDamaged;
+        const Bytes icon = toIcon(tagged(plain, r.chunks), r.option, &note);
+        EXPECT_EQ(note, r.note);
+        const Bytes expected = r.option.find("png") == std::string::npos ? untaggedIcon : toIcon(plain, "png");
+        EXPECT_EQ(icon, expected);
+    }
 }
 
 TEST(Colour, AProfileIsAppliedWhenItCanBeAndOtherwiseSaysWhyNot) {
