@@ -50,15 +50,25 @@ SrgbTransform::SrgbTransform(const ColorSpace& space, uint8_t bitDepth) {
     buildClippedTable();
     if (bitDepth != 8 || space.grey)
         return;
-    shares_.resize(9 * kEightBitLevels);
-    for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 3; ++c)
-            for (size_t level = 0; level < kEightBitLevels; ++level)
-                shares_[(r * 3 + c) * kEightBitLevels + level] =
-                    matrix_[r][c] * linearOf_[c][level] + (c == 0 ? kMatrixHalf : 0);
+    buildShares();
 }
 
 // Runs of one colour (flat fills, transparent margins: most of a drawing) are converted once.
+void SrgbTransform::buildShares() {
+    constexpr int kProductToShare = kMatrixBits + kLinearBits - kShareBits;
+    shares_.assign(3 * kEightBitLevels, 0);
+    for (int in = 0; in < 3; ++in)
+        for (size_t level = 0; level < kEightBitLevels; ++level) {
+            uint64_t word = 0;
+            for (int out = 0; out < 3; ++out) {
+                const int32_t product = matrix_[out][in] * linearOf_[in][level];
+                const int32_t share = (product + (1 << (kProductToShare - 1))) >> kProductToShare;
+                word |= uint64_t(share + kShareBias + (in == 0 ? 1 : 0)) << (kShareFieldBits * out);
+            }
+            shares_[in * kEightBitLevels + level] = word;
+        }
+}
+
 void SrgbTransform::buildClippedTable() {
     int32_t lowest = 0, highest = kLinearUnit;
     for (const auto& row : matrix_) {
@@ -68,6 +78,10 @@ void SrgbTransform::buildClippedTable() {
         lowest = std::min<int32_t>(lowest, static_cast<int32_t>((negative + kMatrixHalf) >> kMatrixBits));
         highest = std::max<int32_t>(highest, static_cast<int32_t>((positive + kMatrixHalf) >> kMatrixBits));
     }
+    // The shares of 8-bit samples are rounded one by one: their sum may lie a step beyond.
+    constexpr int32_t kRoundingRoom = 2;
+    lowest -= kRoundingRoom;
+    highest += kRoundingRoom;
     clippedTable_.assign(size_t(highest - lowest) + 1, toSrgb_[kLinearUnit]);
     std::fill(clippedTable_.begin(), clippedTable_.begin() - lowest, toSrgb_[0]);
     std::copy(toSrgb_, toSrgb_ + kLinearUnit + 1, clippedTable_.begin() - lowest);
@@ -78,18 +92,17 @@ void SrgbTransform::rgbRow8(const uint8_t* samples, size_t inStep, uint32_t coun
                             size_t outStep) const {
     // Held in locals: the stores through `out` could otherwise alias them and force reloads.
     const uint8_t* const encode = clippedToSrgb_;
-    const int32_t* const red = shares_.data();
-    const int32_t* const green = red + 3 * kEightBitLevels;
-    const int32_t* const blue = green + 3 * kEightBitLevels;
+    const uint64_t* const shares = shares_.data();
     uint32_t lastColour = ~0u; // no 24-bit colour
     uint8_t redLevel = 0, greenLevel = 0, blueLevel = 0;
     for (uint32_t i = 0; i < count; ++i, samples += inStep, out += outStep) {
         const uint32_t colour = samples[0] | (samples[1] << 8) | (samples[2] << 16);
         if (colour != lastColour) {
-            const size_t r = samples[0], g = samples[1] + kEightBitLevels, b = samples[2] + 2 * kEightBitLevels;
-            redLevel = encode[(red[r] + red[g] + red[b]) >> kMatrixBits];
-            greenLevel = encode[(green[r] + green[g] + green[b]) >> kMatrixBits];
-            blueLevel = encode[(blue[r] + blue[g] + blue[b]) >> kMatrixBits];
+            const uint64_t mixed =
+                shares[samples[0]] + shares[kEightBitLevels + samples[1]] + shares[2 * kEightBitLevels + samples[2]];
+            redLevel = encode[int32_t((mixed & kShareFieldMask) >> 1) - kShareFieldZero];
+            greenLevel = encode[int32_t(((mixed >> kShareFieldBits) & kShareFieldMask) >> 1) - kShareFieldZero];
+            blueLevel = encode[int32_t((mixed >> (2 * kShareFieldBits)) >> 1) - kShareFieldZero];
             lastColour = colour;
         }
         out[0] = redLevel;

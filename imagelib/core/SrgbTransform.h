@@ -71,10 +71,23 @@ private:
 
     static constexpr size_t kEightBitLevels = 256;
 
+    // For 8 bits, each sample's shares of the three output channels, looked up in one word
+    // rather than multiplied: matrix_[out][in] x toLinear_[in][level] in units of 2^-15, each
+    // raised by kShareBias so that it is never negative, in a field of kShareFieldBits per
+    // output channel. Three biased shares stay below 6 x kShareBias < 2^21: no field carries
+    // into the next.
+    static constexpr int kShareBits = kLinearBits + 1;
+    static constexpr int kShareFieldBits = 21;
+    static constexpr uint64_t kShareFieldMask = (uint64_t(1) << kShareFieldBits) - 1;
+    static constexpr int32_t kShareBias = static_cast<int32_t>(kMaxMatrixCoefficient) << kShareBits;
+    // A field, halved to units of 2^-14, less the three biases: the light it holds.
+    static constexpr int32_t kShareFieldZero = 3 * kShareBias / 2;
+
+    void buildShares();
+
     bool coarse_ = false;
-    // For 8 bits: matrix_[out][in] x toLinear_[in][level], at [(out x 3 + in) x 256 + level],
-    // the red sample's share carrying the rounding of the sum.
-    std::vector<int32_t> shares_;
+    // At [in x 256 + level]; red's carry the half that rounds the halving.
+    std::vector<uint64_t> shares_;
     int32_t matrix_[3][3] = {};
     std::vector<uint16_t> toLinear_[3];
     // Channels with one curve (most spaces) share one table, which keeps the tables of a
