@@ -122,7 +122,7 @@ bool fromCicp(const KeptChunk& chunk, bool greyPicture, ColorSpace& space, Color
 }
 
 // The profile's own size comes first: read it, check it against the cap, then inflate exactly
-// that much, so that a small chunk cannot make us allocate more than it declares.
+// that much, so that the buffer is sized once and never beyond the cap, whatever the chunk.
 ColorNote inflateProfile(ByteView compressed, std::vector<uint8_t>& profile) {
     z_stream stream;
     std::memset(&stream, 0, sizeof(stream));

@@ -53,7 +53,6 @@ SrgbTransform::SrgbTransform(const ColorSpace& space, uint8_t bitDepth) {
     buildShares();
 }
 
-// Runs of one colour (flat fills, transparent margins: most of a drawing) are converted once.
 void SrgbTransform::buildShares() {
     constexpr int kProductToShare = kMatrixBits + kLinearBits - kShareBits;
     shares_.assign(3 * kEightBitLevels, 0);
@@ -88,6 +87,7 @@ void SrgbTransform::buildClippedTable() {
     clippedToSrgb_ = clippedTable_.data() - lowest;
 }
 
+// Runs of one colour (flat fills, transparent margins: most of a drawing) are converted once.
 void SrgbTransform::rgbRow8(const uint8_t* samples, size_t inStep, uint32_t count, uint8_t* out,
                             size_t outStep) const {
     // Held in locals: the stores through `out` could otherwise alias them and force reloads.
@@ -111,6 +111,7 @@ void SrgbTransform::rgbRow8(const uint8_t* samples, size_t inStep, uint32_t coun
     }
 }
 
+// Runs of one colour as in rgbRow8.
 void SrgbTransform::rgbRow16(const uint8_t* samples, size_t inStep, uint32_t count, uint8_t* out,
                              size_t outStep) const {
     uint64_t lastColour = ~0ull; // no 48-bit colour

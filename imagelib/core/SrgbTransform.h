@@ -1,7 +1,7 @@
 // Stored levels of a declared colour space to 8-bit sRGB, by lookup tables: a table per
 // channel to linear light, a 3x3 matrix, clipping to sRGB's gamut, and a fine table back to
-// sRGB levels. Integer arithmetic throughout, no power function per pixel: the cost of a
-// tagged source over an untagged one stays within a tenth. Alpha is not its business.
+// sRGB levels. Integer arithmetic throughout and no power function per pixel, so that a tagged
+// source costs at most a tenth more than an untagged one. Alpha is not its business.
 #pragma once
 
 #include <cstddef>
@@ -36,8 +36,9 @@ public:
     uint8_t grey(uint16_t sample) const { return toSrgb_[linear(0, sample)]; }
 
     // `count` pixels of 8-bit samples `inStep` bytes apart, red first, to RGB `outStep` bytes
-    // apart: the same as rgb() pixel by pixel, with each sample's share of each output
-    // channel looked up rather than multiplied. For a transform made for 8 bits.
+    // apart: rgb() pixel by pixel, up to a step of linear light in rounding, with each
+    // sample's shares of the output channels looked up rather than multiplied. For a transform
+    // made for 8 bits.
     void rgbRow8(const uint8_t* samples, size_t inStep, uint32_t count, uint8_t* out, size_t outStep) const;
     // The same for big-endian 16-bit samples, `inStep` bytes apart.
     void rgbRow16(const uint8_t* samples, size_t inStep, uint32_t count, uint8_t* out, size_t outStep) const;
