@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "TestFiles.h"
 #include "TestImages.h"
 #include "core/ConvertOptions.h"
 #include "core/Converter.h"
@@ -316,6 +317,17 @@ TEST(Colour, EveryWayAPngBecomesAnIconsPixelsConverts) {
 
     EXPECT_TRUE(testimg::samePixels(testimg::entryOfSide(toIcon(png, ""), 48), inMemory));
     EXPECT_TRUE(testimg::samePixels(testimg::entryOfSide(toIcon(png, "color=keep"), 48), stored));
+}
+
+// Interlaced rows land a pass's step apart: each pixel is converted where it lands.
+TEST(Colour, InterlacedRowsConvertAsPlainOnes) {
+    const std::vector<Chunk> p3 = {{"cICP", cicp(12, 13)}};
+    const Bytes interlaced = testfiles::readFile(testfiles::sourcePath("tests/imagelib/png/rgb8-adam7.png"));
+    tfi::RgbaImage stored;
+    ASSERT_EQ(tfi::decodePng(tfi::ByteView(interlaced), stored), ERCI_OK);
+    tfi::ColorNote note = tfi::ColorNote::None;
+    EXPECT_TRUE(testimg::samePixels(decodeToSrgb(tagged(interlaced, p3), note),
+                                    decodeToSrgb(tagged(testimg::encodePng(stored), p3), note)));
 }
 
 // A palette is converted once, entry by entry; its transparency stays.
