@@ -1,5 +1,6 @@
 // The reader of PNG sources too large to hold, on arbitrary bytes: read in pieces it must agree
-// with the decode in memory wherever that one succeeds, and what it copies must be a sound PNG.
+// with the decode in memory wherever that one succeeds, as stored and converted to sRGB alike,
+// and what it copies must be a sound PNG.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -49,6 +50,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (tfi::checkLargePng(file) != ERCI_OK ||
             tfi::decodeLargePngReduced(file, streamed, whole.longerSide()) != ERCI_OK ||
             !sameWhereVisible(whole, streamed))
+            __builtin_trap();
+    }
+    // Converted to sRGB from the colour space the file declares, the two readers agree too, on
+    // the pixels and on why a declared space was not applied.
+    tfi::RgbaImage wholeInSrgb, streamedInSrgb;
+    tfi::WorkBudget budget;
+    tfi::ColorNote wholeNote = tfi::ColorNote::None, streamedNote = tfi::ColorNote::None;
+    if (tfi::decodePngToSrgb(png, wholeInSrgb, budget, wholeNote) == ERCI_OK) {
+        if (tfi::decodeLargePngReduced(file, streamedInSrgb, wholeInSrgb.longerSide(), &streamedNote) != ERCI_OK ||
+            streamedNote != wholeNote || !sameWhereVisible(wholeInSrgb, streamedInSrgb))
             __builtin_trap();
     }
     if (tfi::checkLargePng(file) != ERCI_OK)

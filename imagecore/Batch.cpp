@@ -31,8 +31,14 @@ struct Tally {
 struct JobResult {
     Outcome outcome = Outcome::Failed;
     std::wstring report;
+    tfi::ColorNote color = tfi::ColorNote::None;
     bool done = false;
 };
+
+// A converted file's line says when the colour space its PNG declares was not applied.
+std::wstring colorRemark(tfi::ColorNote note) {
+    return note == tfi::ColorNote::None ? L"" : L" (" + fromUtf8(tfi::colorNoteMessage(note)) + L")";
+}
 
 std::wstring progressPrefix(size_t index, size_t total) {
     return L"[" + std::to_wstring(index + 1) + L"/" + std::to_wstring(total) + L"] ";
@@ -110,7 +116,7 @@ unsigned threadsFor(const BatchSettings& settings, size_t chains) {
 class ParallelBatch {
 public:
     ParallelBatch(const BatchSettings& settings, const std::vector<BatchJob>& jobs)
-        : settings_(settings), jobs_(jobs), chains_(chainsOfSharedFiles(jobs)),
+        : settings_(settings), option_(conversionOption(settings)), jobs_(jobs), chains_(chainsOfSharedFiles(jobs)),
           threads_(threadsFor(settings, chains_.size())), results_(jobs.size()), writes_(threads_) {}
 
     unsigned threads() const { return threads_; }
@@ -170,6 +176,7 @@ private:
         {
             std::shared_lock<std::shared_mutex> beside(memory_);
             const tfi::Result r = newBytes(write);
+            results_[write.file].color = write.color;
             if (r != ERCI_ERR_OUT_OF_MEMORY || !sharesMemory()) {
                 handOn(write, r);
                 return;
@@ -178,14 +185,16 @@ private:
         std::vector<uint8_t>().swap(write.bytes);
         std::unique_lock<std::shared_mutex> alone(memory_);
         writes_.waitUntilIdle();
-        handOn(write, newBytes(write));
+        const tfi::Result r = newBytes(write);
+        results_[write.file].color = write.color;
+        handOn(write, r);
     }
 
     tfi::Result newBytes(PendingWrite& write) const {
         const BatchJob& job = jobs_[write.file];
         if (job.entry == BatchJob::kWholeFile)
-            return platform::convertToBytes(job.source, write.destination, settings_.option, write.bytes,
-                                            write.content);
+            return platform::convertToBytes(job.source, write.destination, option_, write.bytes, write.content,
+                                            write.color);
         return entryToBytes(job.source, job.entry, write.bytes);
     }
 
@@ -207,7 +216,8 @@ private:
     }
 
     void finishWith(size_t i, tfi::Result r) {
-        results_[i].report += r == ERCI_OK ? L"converted" : L"FAILED: " + fromUtf8(tfi::resultMessage(r));
+        results_[i].report += r == ERCI_OK ? L"converted" + colorRemark(results_[i].color)
+                                           : L"FAILED: " + fromUtf8(tfi::resultMessage(r));
         finish(i, r == ERCI_OK ? Outcome::Converted : Outcome::Failed);
     }
 
@@ -228,6 +238,7 @@ private:
     }
 
     const BatchSettings& settings_;
+    const std::wstring option_;
     const std::vector<BatchJob>& jobs_;
     const std::vector<std::vector<size_t>> chains_;
     const unsigned threads_;

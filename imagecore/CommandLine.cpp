@@ -28,6 +28,8 @@ const char kUsageText[] =
     "  -f, --overwrite    replace existing destinations (default: skip them)\n"
     "      --option STR   conversion option, e.g. \"sizes=16,32,48,256\" or \"png\" or both\n"
     "                     joined by ';'\n"
+    "      --keep-color   keep a PNG's stored levels: do not convert them to sRGB from\n"
+    "                     the colour space the PNG declares (its profile, cICP, gAMA)\n"
     "      --icon OUT     make the one icon OUT (ending in .ico) from the files\n"
     "      --entries      take every entry out of each icon, as described above\n"
     "      --list         list the entries of each icon, as described above\n"
@@ -76,6 +78,12 @@ bool applyValue(const std::wstring& flag, const std::wstring& value, BatchSettin
 
 } // namespace
 
+std::wstring conversionOption(const BatchSettings& settings) {
+    if (!settings.keepColor)
+        return settings.option;
+    return settings.option + (settings.option.empty() ? L"" : L";") + L"color=keep";
+}
+
 bool parseCommandLine(const std::vector<std::wstring>& args, BatchSettings& settings, std::wstring& error) {
     bool onlyFiles = false;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -90,6 +98,8 @@ bool parseCommandLine(const std::vector<std::wstring>& args, BatchSettings& sett
             settings.entries = true;
         } else if (arg == L"--list") {
             settings.list = true;
+        } else if (arg == L"--keep-color") {
+            settings.keepColor = true;
         } else if (arg == L"-f" || arg == L"--overwrite") {
             settings.overwrite = true;
         } else if (takesValue(arg)) {

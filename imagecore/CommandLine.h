@@ -12,11 +12,15 @@ struct BatchSettings {
     bool entries = false; // --entries: every entry of each icon as a PNG of its own
     bool list = false;    // --list: each icon's directory, nothing written
     bool overwrite = false;
+    bool keepColor = false; // --keep-color: PNG levels as stored, not converted to sRGB
     bool help = false;
     unsigned threads = 0; // 0: one per core
 };
 
 constexpr unsigned kMaxThreads = 64;
+
+// The option string each file is converted with: --option, and color=keep for --keep-color.
+std::wstring conversionOption(const BatchSettings& settings);
 
 // False with a message for an unknown flag or a flag without its value.
 bool parseCommandLine(const std::vector<std::wstring>& args, BatchSettings& settings, std::wstring& error);

@@ -26,25 +26,30 @@ bool sideTaken(const std::vector<tfi::RgbaImage>& pictures, uint32_t side) {
                        [side](const tfi::RgbaImage& p) { return p.longerSide() == side; });
 }
 
-// Empty when the picture was read, else why not.
-std::wstring readPicture(const std::wstring& file, tfi::RgbaImage& picture, tfi::WorkBudget& budget) {
+// Empty when the picture was read, else why not; `color` says why a colour space it declares
+// was not applied.
+std::wstring readPicture(const std::wstring& file, const tfi::ConvertOptions& options, tfi::RgbaImage& picture,
+                         tfi::WorkBudget& budget, tfi::ColorNote& color) {
     if (matchedNoFile(file))
         return kMatchedNoFile;
     std::vector<uint8_t> bytes;
     tfi::Result r = platform::readFile(file, bytes);
     if (r == ERCI_OK)
-        r = tfi::decodeIconPicture(tfi::ByteView(bytes), picture, budget);
+        r = tfi::decodeIconPicture(tfi::ByteView(bytes), options, picture, budget, color);
     return r == ERCI_OK ? L"" : pictureProblem(r);
 }
 
 // All pictures, or false after a line for each one that could not be taken. With one picture
 // to a size, the pictures stay well inside one conversion's work budget.
-bool readPictures(const std::vector<std::wstring>& files, std::vector<tfi::RgbaImage>& pictures) {
+bool readPictures(const BatchSettings& settings, std::vector<tfi::RgbaImage>& pictures) {
     tfi::WorkBudget budget;
+    tfi::ConvertOptions options;
+    options.keepStoredColor = settings.keepColor;
     bool everyOne = true;
-    for (const std::wstring& file : files) {
+    for (const std::wstring& file : settings.files) {
         tfi::RgbaImage picture;
-        std::wstring problem = readPicture(file, picture, budget);
+        tfi::ColorNote color = tfi::ColorNote::None;
+        std::wstring problem = readPicture(file, options, picture, budget, color);
         if (problem.empty() && sideTaken(pictures, picture.longerSide()))
             problem = L"another picture is " + std::to_wstring(picture.longerSide()) + L" px too";
         if (!problem.empty()) {
@@ -52,6 +57,8 @@ bool readPictures(const std::vector<std::wstring>& files, std::vector<tfi::RgbaI
             everyOne = false;
             continue;
         }
+        if (color != tfi::ColorNote::None)
+            platform::writeLine(file + L": " + fromUtf8(tfi::colorNoteMessage(color)));
         pictures.push_back(std::move(picture));
     }
     return everyOne;
@@ -74,7 +81,7 @@ int runIconFromPictures(const BatchSettings& settings) {
         return summariseBatch(0, 1, 0);
     }
     std::vector<tfi::RgbaImage> pictures;
-    if (!readPictures(settings.files, pictures)) {
+    if (!readPictures(settings, pictures)) {
         platform::writeLine(report + L"FAILED: not every picture could be taken; nothing written");
         return summariseBatch(0, 0, 1);
     }

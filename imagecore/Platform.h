@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/PngColor.h"
 #include "core/Result.h"
 #include "io/NewContent.h"
 
@@ -24,9 +25,10 @@ std::vector<std::wstring> expandWildcards(const std::vector<std::wstring>& files
 std::vector<std::wstring> fileKeys(const std::wstring& path);
 // A conversion in two halves: the destination's new bytes, built in memory, which needs the
 // processor; then those bytes in the destination's place, all or nothing, which waits for the
-// disk (for NewContent::LargePng the source copied in pieces instead).
+// disk (for NewContent::LargePng the source copied in pieces instead). `color` says why a
+// colour space the source declares was not applied.
 tfi::Result convertToBytes(const std::wstring& source, const std::wstring& destination, const std::wstring& option,
-                           std::vector<uint8_t>& bytes, tfi::NewContent& content);
+                           std::vector<uint8_t>& bytes, tfi::NewContent& content, tfi::ColorNote& color);
 tfi::Result writeConverted(const std::wstring& source, const std::wstring& destination,
                            const std::vector<uint8_t>& bytes, tfi::NewContent content);
 tfi::Result readFile(const std::wstring& path, std::vector<uint8_t>& bytes);

@@ -84,9 +84,9 @@ std::vector<std::wstring> fileKeys(const std::wstring& path) {
 }
 
 tfi::Result convertToBytes(const std::wstring& source, const std::wstring& destination, const std::wstring& option,
-                           std::vector<uint8_t>& bytes, tfi::NewContent& content) {
+                           std::vector<uint8_t>& bytes, tfi::NewContent& content, tfi::ColorNote& color) {
     return tfi::convertToBytesWith<tfi::PosixFiles>(toUtf8(source), toUtf8(destination), toUtf8(option), bytes,
-                                                    content);
+                                                    content, color);
 }
 
 tfi::Result writeConverted(const std::wstring& source, const std::wstring& destination,

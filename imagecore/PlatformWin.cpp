@@ -142,8 +142,8 @@ std::vector<std::wstring> fileKeys(const std::wstring& path) {
 }
 
 tfi::Result convertToBytes(const std::wstring& source, const std::wstring& destination, const std::wstring& option,
-                           std::vector<uint8_t>& bytes, tfi::NewContent& content) {
-    return tfi::convertToBytesW(source.c_str(), destination.c_str(), option.c_str(), bytes, content);
+                           std::vector<uint8_t>& bytes, tfi::NewContent& content, tfi::ColorNote& color) {
+    return tfi::convertToBytesW(source.c_str(), destination.c_str(), option.c_str(), bytes, content, color);
 }
 
 tfi::Result writeConverted(const std::wstring& source, const std::wstring& destination,

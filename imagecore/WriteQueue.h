@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/PngColor.h"
 #include "io/NewContent.h"
 
 struct PendingWrite {
@@ -20,6 +21,7 @@ struct PendingWrite {
     std::wstring destination;
     std::vector<uint8_t> bytes;
     tfi::NewContent content = tfi::NewContent::Bytes;
+    tfi::ColorNote color = tfi::ColorNote::None; // why a declared colour space was not applied
 };
 
 class WriteQueue {

@@ -19,6 +19,12 @@ struct ByteView {
     ByteView sub(size_t offset, size_t length) const { return ByteView(data + offset, length); }
 };
 
+// A four-character signature as big-endian formats store it (PNG chunk types, ICC tags).
+constexpr uint32_t fourCharCode(char a, char b, char c, char d) {
+    return (static_cast<uint32_t>(a) << 24) | (static_cast<uint32_t>(b) << 16) | (static_cast<uint32_t>(c) << 8) |
+           static_cast<uint32_t>(d);
+}
+
 inline uint16_t readLe16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 inline uint32_t readLe32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
@@ -26,6 +32,7 @@ inline uint32_t readLe32(const uint8_t* p) {
 }
 inline uint64_t readLe64(const uint8_t* p) { return readLe32(p) | (uint64_t(readLe32(p + 4)) << 32); }
 inline int32_t readLe32Signed(const uint8_t* p) { return static_cast<int32_t>(readLe32(p)); }
+inline uint16_t readBe16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
 inline uint32_t readBe32(const uint8_t* p) {
     return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
            (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);

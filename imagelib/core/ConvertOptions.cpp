@@ -12,6 +12,9 @@ const char kTokenSeparator = ';';
 const char kListSeparator = ',';
 const char kSizesKey[] = "sizes";
 const char kPngFlag[] = "png";
+const char kColorKey[] = "color";
+const char kKeepColor[] = "keep";
+const char kSrgbColor[] = "srgb";
 constexpr size_t kMaxSizeDigits = 3;
 
 std::string trim(const std::string& s) {
@@ -62,7 +65,18 @@ bool parseSizeList(const std::string& text, std::vector<uint32_t>& sizes) {
     return true;
 }
 
-bool applyToken(const std::string& token, ConvertOptions& options, bool& sawSizes) {
+bool parseColor(const std::string& text, ConvertOptions& options) {
+    const std::string value = lowerAscii(trim(text));
+    options.keepStoredColor = value == kKeepColor;
+    return value == kKeepColor || value == kSrgbColor;
+}
+
+// Each key once.
+struct KeysSeen {
+    bool sizes = false, color = false;
+};
+
+bool applyToken(const std::string& token, ConvertOptions& options, KeysSeen& seen) {
     const size_t equals = token.find('=');
     const std::string name = lowerAscii(trim(token.substr(0, equals)));
     if (equals == std::string::npos) {
@@ -71,10 +85,16 @@ bool applyToken(const std::string& token, ConvertOptions& options, bool& sawSize
         options.everyEntryPng = true;
         return true;
     }
-    if (name != kSizesKey || sawSizes)
-        return false;
-    sawSizes = true;
-    return parseSizeList(token.substr(equals + 1), options.sizes);
+    const std::string value = token.substr(equals + 1);
+    if (name == kSizesKey && !seen.sizes) {
+        seen.sizes = true;
+        return parseSizeList(value, options.sizes);
+    }
+    if (name == kColorKey && !seen.color) {
+        seen.color = true;
+        return parseColor(value, options);
+    }
+    return false;
 }
 
 } // namespace
@@ -83,9 +103,9 @@ Result parseConvertOptions(const std::string& text, ConvertOptions& options) {
     options = ConvertOptions();
     if (trim(text).empty())
         return ERCI_OK;
-    bool sawSizes = false;
+    KeysSeen seen;
     for (const std::string& token : split(text, kTokenSeparator)) {
-        if (!applyToken(token, options, sawSizes))
+        if (!applyToken(token, options, seen))
             return ERCI_ERR_BAD_OPTION;
     }
     std::sort(options.sizes.begin(), options.sizes.end());

@@ -2,6 +2,8 @@
 // separated by ';', surrounding spaces ignored, names in any letter case:
 //   sizes=16,32,48,256   the icon's entry sizes (1..256, each once) instead of the default set
 //   png                  store every entry PNG-compressed, not only those above 48 px
+//   color=keep           the PNG's stored levels as they are, not converted to sRGB from the
+//                        colour space it declares (color=srgb, the default, converts)
 // Anything else is refused, never skipped.
 #pragma once
 
@@ -16,6 +18,7 @@ namespace tfi {
 struct ConvertOptions {
     std::vector<uint32_t> sizes; // empty: the default set
     bool everyEntryPng = false;
+    bool keepStoredColor = false;
 };
 
 Result parseConvertOptions(const std::string& text, ConvertOptions& options);

@@ -56,9 +56,17 @@ Result pngToPng(SourceBytes& source, WorkBudget& budget, std::vector<uint8_t>& o
     return ERCI_OK;
 }
 
-Result pngToIcon(SourceBytes& source, const ConvertOptions& options, WorkBudget& budget, std::vector<uint8_t>& out) {
+// Pixels as sRGB unless the options keep the stored levels.
+Result decodePngSource(ByteView file, const ConvertOptions& options, WorkBudget& budget, RgbaImage& image,
+                       ColorNote& note) {
+    note = ColorNote::None;
+    return options.keepStoredColor ? decodePng(file, image, budget) : decodePngToSrgb(file, image, budget, note);
+}
+
+Result pngToIcon(SourceBytes& source, const ConvertOptions& options, WorkBudget& budget, std::vector<uint8_t>& out,
+                 ColorNote& note) {
     RgbaImage image;
-    const Result r = decodePng(source.view(), image, budget);
+    const Result r = decodePngSource(source.view(), options, budget, image, note);
     source.release();
     return r == ERCI_OK ? buildIcon(image, options, out) : r;
 }
@@ -112,11 +120,13 @@ Result iconToIcon(SourceBytes& source, const ConvertOptions& options, WorkBudget
     return r == ERCI_OK ? buildIcon(icon.best, options, out) : r;
 }
 
-Result dispatch(SourceBytes& source, OutputFormat format, const ConvertOptions& options, std::vector<uint8_t>& out) {
+Result dispatch(SourceBytes& source, OutputFormat format, const ConvertOptions& options, std::vector<uint8_t>& out,
+                ColorNote& note) {
     WorkBudget budget;
     switch (detectSourceFormat(source.view())) {
     case SourceFormat::Png:
-        return format == OutputFormat::Icon ? pngToIcon(source, options, budget, out) : pngToPng(source, budget, out);
+        return format == OutputFormat::Icon ? pngToIcon(source, options, budget, out, note)
+                                            : pngToPng(source, budget, out);
     case SourceFormat::Icon:
         return format == OutputFormat::Icon ? iconToIcon(source, options, budget, out) : iconToPng(source, budget, out);
     case SourceFormat::Unknown: break;
@@ -139,8 +149,13 @@ Result outputChecked(std::vector<uint8_t>& out, Conversion convert) {
     return r;
 }
 
-Result convertChecked(SourceBytes source, OutputFormat format, const ConvertOptions& options, std::vector<uint8_t>& out) {
-    return outputChecked(out, [&] { return dispatch(source, format, options, out); });
+Result convertChecked(SourceBytes source, OutputFormat format, const ConvertOptions& options, std::vector<uint8_t>& out,
+                      ColorNote* note) {
+    ColorNote found = ColorNote::None;
+    const Result r = outputChecked(out, [&] { return dispatch(source, format, options, out, found); });
+    if (note)
+        *note = found;
+    return r;
 }
 
 } // namespace
@@ -153,7 +168,9 @@ SourceFormat detectSourceFormat(ByteView source) {
     return SourceFormat::Unknown;
 }
 
-Result decodeIconPicture(ByteView file, RgbaImage& picture, WorkBudget& budget) {
+Result decodeIconPicture(ByteView file, const ConvertOptions& options, RgbaImage& picture, WorkBudget& budget,
+                         ColorNote& note) {
+    note = ColorNote::None;
     if (!hasPngSignature(file))
         return ERCI_ERR_UNSUPPORTED_SOURCE;
     PngHeader header;
@@ -163,7 +180,7 @@ Result decodeIconPicture(ByteView file, RgbaImage& picture, WorkBudget& budget) 
     if (r != ERCI_OK)
         return r;
     try {
-        return decodePng(file, picture, budget);
+        return decodePngSource(file, options, budget, picture, note);
     } catch (const std::bad_alloc&) {
         return ERCI_ERR_OUT_OF_MEMORY;
     }
@@ -173,13 +190,14 @@ Result convertIconEntryToPng(ByteView file, size_t index, std::vector<uint8_t>& 
     return outputChecked(out, [&] { return entryToPng(file, index, out); });
 }
 
-Result convertImage(ByteView source, OutputFormat format, const ConvertOptions& options, std::vector<uint8_t>& out) {
-    return convertChecked(SourceBytes(source), format, options, out);
+Result convertImage(ByteView source, OutputFormat format, const ConvertOptions& options, std::vector<uint8_t>& out,
+                    ColorNote* note) {
+    return convertChecked(SourceBytes(source), format, options, out, note);
 }
 
 Result convertImage(std::vector<uint8_t>&& source, OutputFormat format, const ConvertOptions& options,
-                    std::vector<uint8_t>& out) {
-    return convertChecked(SourceBytes(source), format, options, out);
+                    std::vector<uint8_t>& out, ColorNote* note) {
+    return convertChecked(SourceBytes(source), format, options, out, note);
 }
 
 } // namespace tfi

@@ -130,6 +130,7 @@ bool chunkCrcRight(PieceReader& reader, const ChunkHead& head) {
 struct LargePngLayout {
     PngHeader header;
     ColorInfo info;
+    PngColorChunks color;
     uint64_t idatBytes = 0;
     size_t wrongCrcs = 0;
 };
@@ -141,6 +142,14 @@ ByteView smallChunkData(PieceReader& reader, const ChunkHead& head) {
     return bytes ? ByteView(bytes, used) : ByteView();
 }
 
+// A colour chunk's data; for one beyond what we keep, only its length matters.
+ByteView colorChunkData(PieceReader& reader, const ChunkHead& head) {
+    if (head.length > kMaxIccpChunkBytes)
+        return ByteView(nullptr, head.length);
+    const uint8_t* bytes = reader.at(head.dataStart(), head.length, head.length);
+    return bytes ? ByteView(bytes, head.length) : ByteView();
+}
+
 Result useChunk(PieceReader& reader, const ChunkHead& head, LargePngLayout& layout, size_t& paletteSize) {
     switch (head.type) {
     case kPLTE:
@@ -149,7 +158,12 @@ Result useChunk(PieceReader& reader, const ChunkHead& head, LargePngLayout& layo
         return readPalette(smallChunkData(reader, head), layout.info, paletteSize);
     case kTRNS: readTransparency(smallChunkData(reader, head), layout.header, layout.info); return ERCI_OK;
     case kIHDR: return ERCI_ERR_CORRUPT_SOURCE;
-    default: return isCriticalChunk(head.type) ? ERCI_ERR_CORRUPT_SOURCE : ERCI_OK;
+    default:
+        if (isCriticalChunk(head.type))
+            return ERCI_ERR_CORRUPT_SOURCE;
+        if (isColorChunk(head.type))
+            keepColorChunk(head.type, colorChunkData(reader, head), layout.color);
+        return ERCI_OK;
     }
 }
 
@@ -302,9 +316,11 @@ bool isLargePngSource(SourceFile& file) {
            pixels <= kMaxLargeSourcePixels && file.size() <= kMaxLargeSourceFileBytes;
 }
 
-Result decodeLargePngReduced(SourceFile& file, RgbaImage& reduced, uint32_t maxSide) {
+Result decodeLargePngReduced(SourceFile& file, RgbaImage& reduced, uint32_t maxSide, ColorNote* toSrgb) {
     LargePngLayout layout;
     return decodeLarge(file, layout, [&](Inflater& inflater, LargeIdat& idat) {
+        if (toSrgb)
+            *toSrgb = convertToSrgb(layout.color, layout.header, layout.info);
         AreaReducer reducer(layout.header, layout.info);
         Result r = reducer.start(maxSide);
         if (r == ERCI_OK)
@@ -315,9 +331,10 @@ Result decodeLargePngReduced(SourceFile& file, RgbaImage& reduced, uint32_t maxS
     });
 }
 
-Result largePngToIcon(SourceFile& file, const ConvertOptions& options, std::vector<uint8_t>& out) {
+Result largePngToIcon(SourceFile& file, const ConvertOptions& options, std::vector<uint8_t>& out, ColorNote& note) {
+    note = ColorNote::None;
     RgbaImage reduced;
-    const Result r = decodeLargePngReduced(file, reduced);
+    const Result r = decodeLargePngReduced(file, reduced, kMaxReducedSide, options.keepStoredColor ? nullptr : &note);
     return r == ERCI_OK ? buildIcon(reduced, options, out) : r;
 }
 

@@ -11,6 +11,7 @@
 #include "ConvertOptions.h"
 #include "Image.h"
 #include "Limits.h"
+#include "PngColor.h"
 #include "Result.h"
 #include "SourceFile.h"
 
@@ -24,10 +25,13 @@ bool isLargePngSource(SourceFile& file);
 // The source reduced by area averaging to at most `maxSide` a side (a smaller source comes out
 // as it is, but for the colour under fully transparent pixels, which is black). Bounded work:
 // the deflate-ratio check refuses data that cannot hold the declared rows before any of it is
-// inflated.
-Result decodeLargePngReduced(SourceFile& file, RgbaImage& reduced, uint32_t maxSide = kMaxReducedSide);
+// inflated. With `toSrgb` each row is converted to sRGB from the colour space the file declares
+// before it is reduced (PngColor.h), and `toSrgb` says why not when that space cannot be
+// applied; without it the levels are kept as stored.
+Result decodeLargePngReduced(SourceFile& file, RgbaImage& reduced, uint32_t maxSide = kMaxReducedSide,
+                             ColorNote* toSrgb = nullptr);
 
-Result largePngToIcon(SourceFile& file, const ConvertOptions& options, std::vector<uint8_t>& out);
+Result largePngToIcon(SourceFile& file, const ConvertOptions& options, std::vector<uint8_t>& out, ColorNote& note);
 
 // Every check a decode of the file would make: chunk CRCs, the image data inflating to every
 // row with known filters.

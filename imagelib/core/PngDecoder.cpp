@@ -124,6 +124,7 @@ struct PngChunks {
     PngHeader header;
     ColorInfo info;
     std::vector<ByteView> idat;
+    PngColorChunks color;
     size_t end = 0;
     size_t wrongCrcs = 0; // chunks ignored or, in an icon entry, used despite their CRC
 };
@@ -175,6 +176,7 @@ Result readChunks(ByteView data, PngChecks checks, PngChunks& chunks) {
         default:
             if (isCriticalChunk(chunk.type))
                 return ERCI_ERR_CORRUPT_SOURCE;
+            keepColorChunk(chunk.type, chunk.data, chunks.color);
             break;
         }
     }
@@ -228,6 +230,16 @@ Result decodePng(ByteView data, RgbaImage& image, WorkBudget& budget, PngChecks 
     PngChunks chunks;
     const Result r = readChunks(data, checks, chunks);
     return r == ERCI_OK ? decodeImageData(chunks.header, chunks.info, chunks.idat, checks, budget, image) : r;
+}
+
+Result decodePngToSrgb(ByteView data, RgbaImage& image, WorkBudget& budget, ColorNote& note) {
+    note = ColorNote::None;
+    PngChunks chunks;
+    Result r = readChunks(data, PngChecks::File, chunks);
+    if (r != ERCI_OK)
+        return r;
+    note = convertToSrgb(chunks.color, chunks.header, chunks.info);
+    return decodeImageData(chunks.header, chunks.info, chunks.idat, PngChecks::File, budget, image);
 }
 
 bool findPngEnd(ByteView data, size_t& end) {

@@ -8,6 +8,7 @@
 
 #include "Bytes.h"
 #include "Image.h"
+#include "PngColor.h"
 #include "Result.h"
 #include "WorkBudget.h"
 
@@ -50,6 +51,10 @@ Result readPngDimensions(ByteView data, PngHeader& header, PngChecks checks = Pn
 Result decodePng(ByteView data, RgbaImage& image, WorkBudget& budget, PngChecks checks = PngChecks::File);
 // The same as a conversion of its own.
 Result decodePng(ByteView data, RgbaImage& image, PngChecks checks = PngChecks::File);
+// A PNG file decoded to sRGB from the colour space it declares (PngColor.h); `note` says why
+// the levels were kept as stored when that space could not be applied. decodePng keeps them
+// always: for checking a file, and for an icon's entries, which Windows draws as stored.
+Result decodePngToSrgb(ByteView data, RgbaImage& image, WorkBudget& budget, ColorNote& note);
 
 // Where IEND ends, found by the chunk lengths alone; false, and `end` the size of `data`, when
 // no IEND is reached.

@@ -115,6 +115,82 @@ bool expandRowFast(const uint8_t* row, uint32_t count, const PngHeader& h, const
     return true;
 }
 
+// Colour samples as stored, scaled to 8 bits.
+struct StoredLevels {
+    uint8_t depth;
+    uint8_t grey(uint16_t sample) const { return sampleTo8(sample, depth); }
+    void rgb(const uint16_t samples[3], uint8_t* out) const {
+        for (int c = 0; c < 3; ++c)
+            out[c] = sampleTo8(samples[c], depth);
+    }
+};
+
+// Every colour type and depth, a sample at a time; `levels` turns colour samples into 8-bit
+// levels (StoredLevels or SrgbTransform), alpha is only scaled.
+template <class Levels>
+void expandPixels(const uint8_t* row, uint32_t count, const PngHeader& h, const ColorInfo& info, const Levels& levels,
+                  uint8_t* out, size_t outStep) {
+    const uint8_t d = h.bitDepth;
+    for (uint32_t x = 0; x < count; ++x, out += outStep) {
+        switch (h.colorType) {
+        case kGray: {
+            const uint16_t g = rawSample(row, x, d);
+            out[0] = out[1] = out[2] = levels.grey(g);
+            out[3] = info.hasTransparentKey && g == info.key[0] ? 0 : 255;
+            break;
+        }
+        case kRgb: {
+            uint16_t s[3];
+            for (int c = 0; c < 3; ++c)
+                s[c] = rawSample(row, 3 * size_t(x) + c, d);
+            levels.rgb(s, out);
+            const bool keyed = info.hasTransparentKey && s[0] == info.key[0] && s[1] == info.key[1] && s[2] == info.key[2];
+            out[3] = keyed ? 0 : 255;
+            break;
+        }
+        case kPalette: std::memcpy(out, info.palette[rawSample(row, x, d)], 4); break;
+        case kGrayAlpha:
+            out[0] = out[1] = out[2] = levels.grey(rawSample(row, 2 * size_t(x), d));
+            out[3] = sampleTo8(rawSample(row, 2 * size_t(x) + 1, d), d);
+            break;
+        default: {
+            uint16_t s[3];
+            for (int c = 0; c < 3; ++c)
+                s[c] = rawSample(row, 4 * size_t(x) + c, d);
+            levels.rgb(s, out);
+            out[3] = sampleTo8(rawSample(row, 4 * size_t(x) + 3, d), d);
+            break;
+        }
+        }
+    }
+}
+
+// 8- and 16-bit RGB(A), most converted sources, without the per-sample dispatch.
+bool expandRowToSrgbFast(const uint8_t* row, uint32_t count, const PngHeader& h, const ColorInfo& info, uint8_t* out,
+                         size_t outStep) {
+    const bool rgba = h.colorType == kRgba;
+    if ((h.bitDepth != 8 && h.bitDepth != 16) || !(rgba || (h.colorType == kRgb && !info.hasTransparentKey)))
+        return false;
+    const size_t sampleBytes = h.bitDepth / 8;
+    const size_t inStep = (rgba ? 4 : 3) * sampleBytes;
+    if (sampleBytes == 1)
+        info.toSrgb->rgbRow8(row, inStep, count, out, outStep);
+    else
+        info.toSrgb->rgbRow16(row, inStep, count, out, outStep);
+    uint8_t* outAlpha = out + 3;
+    const uint8_t* alpha = row + 3 * sampleBytes;
+    if (!rgba)
+        for (uint32_t x = 0; x < count; ++x, outAlpha += outStep)
+            *outAlpha = 255;
+    else if (sampleBytes == 1)
+        for (uint32_t x = 0; x < count; ++x, outAlpha += outStep, alpha += inStep)
+            *outAlpha = *alpha;
+    else
+        for (uint32_t x = 0; x < count; ++x, outAlpha += outStep, alpha += inStep)
+            *outAlpha = scale16To8(readBe16(alpha));
+    return true;
+}
+
 const Pass kSinglePass[] = {{0, 0, 1, 1}};
 const Pass kAdam7Passes[] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
                              {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
@@ -185,40 +261,33 @@ void readTransparency(ByteView data, const PngHeader& header, ColorInfo& info) {
     }
 }
 
+ColorNote convertToSrgb(const PngColorChunks& chunks, const PngHeader& header, ColorInfo& info) {
+    const bool greyPicture = header.colorType == kGray || header.colorType == kGrayAlpha;
+    ColorSpace space;
+    ColorNote note = ColorNote::None;
+    if (!declaredColorSpace(chunks, greyPicture, space, note))
+        return note;
+    if (header.colorType != kPalette) {
+        info.toSrgb = std::make_shared<const SrgbTransform>(space, header.bitDepth);
+        return note;
+    }
+    const SrgbTransform paletteLevels(space, 8);
+    for (auto& entry : info.palette) {
+        const uint16_t stored[3] = {entry[0], entry[1], entry[2]};
+        paletteLevels.rgb(stored, entry);
+    }
+    return note;
+}
+
 void expandRow(const uint8_t* row, uint32_t count, const PngHeader& h, const ColorInfo& info, uint8_t* out,
                size_t outStep) {
-    if (expandRowFast(row, count, h, info, out, outStep))
+    if (info.toSrgb) {
+        if (!expandRowToSrgbFast(row, count, h, info, out, outStep))
+            expandPixels(row, count, h, info, *info.toSrgb, out, outStep);
         return;
-    const uint8_t d = h.bitDepth;
-    for (uint32_t x = 0; x < count; ++x, out += outStep) {
-        switch (h.colorType) {
-        case kGray: {
-            const uint16_t g = rawSample(row, x, d);
-            out[0] = out[1] = out[2] = sampleTo8(g, d);
-            out[3] = info.hasTransparentKey && g == info.key[0] ? 0 : 255;
-            break;
-        }
-        case kRgb: {
-            uint16_t s[3];
-            for (int c = 0; c < 3; ++c) {
-                s[c] = rawSample(row, 3 * size_t(x) + c, d);
-                out[c] = sampleTo8(s[c], d);
-            }
-            const bool keyed = info.hasTransparentKey && s[0] == info.key[0] && s[1] == info.key[1] && s[2] == info.key[2];
-            out[3] = keyed ? 0 : 255;
-            break;
-        }
-        case kPalette: std::memcpy(out, info.palette[rawSample(row, x, d)], 4); break;
-        case kGrayAlpha:
-            out[0] = out[1] = out[2] = sampleTo8(rawSample(row, 2 * size_t(x), d), d);
-            out[3] = sampleTo8(rawSample(row, 2 * size_t(x) + 1, d), d);
-            break;
-        default:
-            for (int c = 0; c < 4; ++c)
-                out[c] = sampleTo8(rawSample(row, 4 * size_t(x) + c, d), d);
-            break;
-        }
     }
+    if (!expandRowFast(row, count, h, info, out, outStep))
+        expandPixels(row, count, h, info, StoredLevels{h.bitDepth}, out, outStep);
 }
 
 bool rawDataBytes(const PngHeader& h, uint64_t& total) {

@@ -5,11 +5,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "Bytes.h"
 #include "Inflate.h"
+#include "PngColor.h"
 #include "PngDecoder.h"
 #include "Result.h"
+#include "SrgbTransform.h"
 #include "WorkBudget.h"
 
 namespace tfi {
@@ -25,10 +28,7 @@ constexpr size_t kMaxIdatChunks = 1u << 20;
 
 enum ColorType : uint8_t { kGray = 0, kRgb = 2, kPalette = 3, kGrayAlpha = 4, kRgba = 6 };
 
-constexpr uint32_t chunkType(char a, char b, char c, char d) {
-    return (static_cast<uint32_t>(a) << 24) | (static_cast<uint32_t>(b) << 16) | (static_cast<uint32_t>(c) << 8) |
-           static_cast<uint32_t>(d);
-}
+constexpr uint32_t chunkType(char a, char b, char c, char d) { return fourCharCode(a, b, c, d); }
 constexpr uint32_t kIHDR = chunkType('I', 'H', 'D', 'R');
 constexpr uint32_t kPLTE = chunkType('P', 'L', 'T', 'E');
 constexpr uint32_t kTRNS = chunkType('t', 'R', 'N', 'S');
@@ -45,6 +45,8 @@ struct ColorInfo {
     uint8_t palette[kMaxPaletteEntries][4];
     bool hasTransparentKey = false;
     uint16_t key[3] = {0, 0, 0}; // raw sample values, grey uses key[0]
+    // Set when the stored levels are converted to sRGB; a palette is converted in place instead.
+    std::shared_ptr<const SrgbTransform> toSrgb;
 
     ColorInfo() {
         for (auto& entry : palette) {
@@ -57,6 +59,10 @@ struct ColorInfo {
 Result readPalette(ByteView data, ColorInfo& info, size_t& paletteSize);
 // A malformed tRNS is ancillary: ignoring it keeps the picture, only without the key.
 void readTransparency(ByteView data, const PngHeader& header, ColorInfo& info);
+
+// Makes expandRow give sRGB from the colour space `chunks` declare. The transparent key stays
+// a match of the stored samples, and the palette is converted once, here.
+ColorNote convertToSrgb(const PngColorChunks& chunks, const PngHeader& header, ColorInfo& info);
 
 // Pixels of one pass are at x = x0 + i * dx of rows y0 + j * dy.
 struct Pass {

@@ -46,8 +46,10 @@ bool outputFormatForPath(const String& path, OutputFormat& format) {
 
 template <class Files>
 Result newBytesChecked(const typename Files::Path& source, const typename Files::Path& destination,
-                       const std::string& optionText, std::vector<uint8_t>& output, NewContent& content) {
+                       const std::string& optionText, std::vector<uint8_t>& output, NewContent& content,
+                       ColorNote& color) {
     content = NewContent::Bytes;
+    color = ColorNote::None;
     if (source.empty() || destination.empty())
         return ERCI_ERR_INVALID_ARGUMENT;
     OutputFormat format = OutputFormat::Icon;
@@ -64,7 +66,7 @@ Result newBytesChecked(const typename Files::Path& source, const typename Files:
         return r;
     if (isLargePngSource(file)) {
         if (format == OutputFormat::Icon)
-            return largePngToIcon(file, options, output);
+            return largePngToIcon(file, options, output, color);
         content = NewContent::LargePng;
         return checkLargePng(file);
     }
@@ -73,7 +75,7 @@ Result newBytesChecked(const typename Files::Path& source, const typename Files:
     file.close();
     if (r != ERCI_OK)
         return r;
-    return convertImage(std::move(input), format, options, output);
+    return convertImage(std::move(input), format, options, output, &color);
 }
 
 template <class Step>
@@ -87,11 +89,13 @@ Result unlessOutOfMemory(Step step) {
 
 // The first half of a conversion, which needs the processor: the destination's new bytes,
 // built in memory from the source, or for a large PNG to PNG, the source checked. Nothing on
-// disk changes.
+// disk changes. `color` says why a colour space the source declares was not applied.
 template <class Files>
 Result convertToBytesWith(const typename Files::Path& source, const typename Files::Path& destination,
-                          const std::string& optionText, std::vector<uint8_t>& output, NewContent& content) {
-    return unlessOutOfMemory([&] { return newBytesChecked<Files>(source, destination, optionText, output, content); });
+                          const std::string& optionText, std::vector<uint8_t>& output, NewContent& content,
+                          ColorNote& color) {
+    return unlessOutOfMemory(
+        [&] { return newBytesChecked<Files>(source, destination, optionText, output, content, color); });
 }
 
 // The second half, which waits for the disk: those bytes in the destination's place.
@@ -129,7 +133,8 @@ Result convertFileWith(const typename Files::Path& source, const typename Files:
                        const std::string& optionText) {
     std::vector<uint8_t> output;
     NewContent content = NewContent::Bytes;
-    const Result r = convertToBytesWith<Files>(source, destination, optionText, output, content);
+    ColorNote color = ColorNote::None;
+    const Result r = convertToBytesWith<Files>(source, destination, optionText, output, content, color);
     return r == ERCI_OK ? replaceWith<Files>(source, destination, output, content) : r;
 }
 

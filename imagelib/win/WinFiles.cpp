@@ -219,11 +219,12 @@ Result convertFileW(const wchar_t* source, const wchar_t* destination, const wch
 }
 
 Result convertToBytesW(const wchar_t* source, const wchar_t* destination, const wchar_t* option,
-                       std::vector<uint8_t>& output, NewContent& content) {
+                       std::vector<uint8_t>& output, NewContent& content, ColorNote& color) {
     std::string optionText;
+    color = ColorNote::None;
     const Result r = checkedArguments(source, destination, option, optionText);
     return r == ERCI_OK ? convertToBytesWith<WinFiles>(std::wstring(source), std::wstring(destination), optionText,
-                                                       output, content)
+                                                       output, content, color)
                         : r;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/PngColor.h"
 #include "core/Result.h"
 #include "core/SourceFile.h"
 #include "io/FileLayer.h"
@@ -48,8 +49,8 @@ struct WinFiles : FileLayer<WinFiles> {
 Result convertFileW(const wchar_t* source, const wchar_t* destination, const wchar_t* option);
 // Its first half: the destination's new bytes, with nothing on disk changed. The command-line
 // converter replaces the destination itself, so that a thread waiting for the disk holds no
-// processor.
+// processor. `color` says why a colour space the source declares was not applied.
 Result convertToBytesW(const wchar_t* source, const wchar_t* destination, const wchar_t* option,
-                       std::vector<uint8_t>& output, NewContent& content);
+                       std::vector<uint8_t>& output, NewContent& content, ColorNote& color);
 
 } // namespace tfi

@@ -62,27 +62,35 @@ TEST(ConvertOptions, ParseTable) {
         tfi::Result result;
         Sizes sizes;
         bool png;
+        bool keepColor;
     } rows[] = {
-        {"", ERCI_OK, {}, false},
-        {"  ", ERCI_OK, {}, false},
-        {"png", ERCI_OK, {}, true},
-        {" PNG ", ERCI_OK, {}, true},
-        {"sizes=48,16,32", ERCI_OK, {16, 32, 48}, false},
-        {"Sizes = 16, 256 ; png", ERCI_OK, {16, 256}, true},
-        {"png;sizes=1", ERCI_OK, {1}, true},
-        {"sizes=", ERCI_ERR_BAD_OPTION, {}, false},
-        {"sizes=0", ERCI_ERR_BAD_OPTION, {}, false},
-        {"sizes=257", ERCI_ERR_BAD_OPTION, {}, false},
-        {"sizes=16,16", ERCI_ERR_BAD_OPTION, {}, false},
-        {"sizes=16,,32", ERCI_ERR_BAD_OPTION, {}, false},
-        {"sizes=+16", ERCI_ERR_BAD_OPTION, {}, false},
-        {"sizes=0016", ERCI_ERR_BAD_OPTION, {}, false},
-        {"sizes=16;sizes=32", ERCI_ERR_BAD_OPTION, {}, false},
-        {"png;png", ERCI_ERR_BAD_OPTION, {}, false},
-        {"png;", ERCI_ERR_BAD_OPTION, {}, false},
-        {"bmp", ERCI_ERR_BAD_OPTION, {}, false},
-        {"png=1", ERCI_ERR_BAD_OPTION, {}, false},
-        {"quality=9", ERCI_ERR_BAD_OPTION, {}, false},
+        {"", ERCI_OK, {}, false, false},
+        {"  ", ERCI_OK, {}, false, false},
+        {"png", ERCI_OK, {}, true, false},
+        {" PNG ", ERCI_OK, {}, true, false},
+        {"sizes=48,16,32", ERCI_OK, {16, 32, 48}, false, false},
+        {"Sizes = 16, 256 ; png", ERCI_OK, {16, 256}, true, false},
+        {"png;sizes=1", ERCI_OK, {1}, true, false},
+        {"sizes=", ERCI_ERR_BAD_OPTION, {}, false, false},
+        {"sizes=0", ERCI_ERR_BAD_OPTION, {}, false, false},
+        {"sizes=257", ERCI_ERR_BAD_OPTION, {}, false, false},
+        {"sizes=16,16", ERCI_ERR_BAD_OPTION, {}, false, false},
+        {"sizes=16,,32", ERCI_ERR_BAD_OPTION, {}, false, false},
+        {"sizes=+16", ERCI_ERR_BAD_OPTION, {}, false, false},
+        {"sizes=0016", ERCI_ERR_BAD_OPTION, {}, false, false},
+        {"sizes=16;sizes=32", ERCI_ERR_BAD_OPTION, {}, false, false},
+        {"png;png", ERCI_ERR_BAD_OPTION, {}, false, false},
+        {"png;", ERCI_ERR_BAD_OPTION, {}, false, false},
+        {"bmp", ERCI_ERR_BAD_OPTION, {}, false, false},
+        {"png=1", ERCI_ERR_BAD_OPTION, {}, false, false},
+        {"quality=9", ERCI_ERR_BAD_OPTION, {}, false, false},
+        {"color=keep", ERCI_OK, {}, false, true},
+        {"sizes=16;COLOR = Keep;png", ERCI_OK, {16}, true, true},
+        {"color=srgb", ERCI_OK, {}, false, false},
+        {"color=", ERCI_ERR_BAD_OPTION, {}, false, false},
+        {"color=raw", ERCI_ERR_BAD_OPTION, {}, false, false},
+        {"color", ERCI_ERR_BAD_OPTION, {}, false, false},
+        {"color=keep;color=keep", ERCI_ERR_BAD_OPTION, {}, false, false},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.text);
@@ -91,6 +99,7 @@ TEST(ConvertOptions, ParseTable) {
         if (r.result == ERCI_OK) {
             EXPECT_EQ(options.sizes, r.sizes);
             EXPECT_EQ(options.everyEntryPng, r.png);
+            EXPECT_EQ(options.keepStoredColor, r.keepColor);
         }
     }
 }

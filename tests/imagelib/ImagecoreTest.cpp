@@ -103,16 +103,7 @@ TEST(Imagecore, BatchSkipsExistingUnlessOverwriteAndReportsFailure) {
     EXPECT_FALSE(testfiles::exists(folder.file("b.png")));
 }
 
-tfi::RgbaImage entryOfSide(const testimg::Bytes& icon, uint32_t side) {
-    tfi::IconDirectory dir;
-    tfi::RgbaImage image;
-    EXPECT_EQ(tfi::readIconDirectory(tfi::ByteView(icon), dir), ERCI_OK);
-    for (const tfi::IconEntry& entry : dir.entries)
-        if (tfi::decodeIconEntry(entry, image) == ERCI_OK && image.width == side)
-            return image;
-    ADD_FAILURE() << "no entry of " << side;
-    return image;
-}
+using testimg::entryOfSide;
 
 TEST(Imagecore, IconFromPicturesTakesEachAtItsSizeAndMakesTheOthersFromTheNextLarger) {
     testfiles::ScratchFolder folder;
@@ -394,6 +385,41 @@ TEST(Imagecore, APatternThatMatchesNothingFailsOnItsOwnLine) {
         EXPECT_NE(trace.out.find(failed), std::string::npos) << trace.out;
     }
     EXPECT_TRUE(testfiles::exists(folder.file("a.ico")));
+}
+
+// A declared colour space that cannot be applied is named on the file's line; --keep-color
+// keeps the stored levels, in a batch and in --icon alike.
+TEST(Imagecore, ColourSpacesNotAppliedAreSaidAndKeepColorKeepsTheLevels) {
+    testfiles::ScratchFolder folder;
+    const testimg::Bytes plain = testimg::encodePng(testimg::pattern(20, 20, 1));
+    const testimg::Bytes damagedProfile = testimg::withChunk(plain, "iCCP", {'p', 0, 0, 1, 2, 3}, true);
+    const testimg::Bytes linear = testimg::withChunk(plain, "gAMA", {0, 1, 0x86, 0xA0}, true);
+    testfiles::writeFile(folder.file("plain.png"), plain);
+    testfiles::writeFile(folder.file("damaged.png"), damagedProfile);
+    testfiles::writeFile(folder.file("linear.png"), linear);
+
+    CommandTrace trace = runCommand({folder.file("damaged.png"), folder.file("linear.png"), folder.file("plain.png")});
+    EXPECT_EQ(trace.status, 0);
+    EXPECT_NE(trace.out.find("damaged.ico: converted (colour profile damaged, not applied)\n"), std::string::npos)
+        << trace.out;
+    EXPECT_NE(trace.out.find("linear.ico: converted\n"), std::string::npos) << trace.out;
+    const testimg::Bytes plainIcon = testfiles::readFile(folder.file("plain.ico"));
+    EXPECT_EQ(testfiles::readFile(folder.file("damaged.ico")), plainIcon);
+    EXPECT_NE(testfiles::readFile(folder.file("linear.ico")), plainIcon);
+
+    trace = runCommand({"-f", "--keep-color", folder.file("linear.png")});
+    EXPECT_EQ(trace.status, 0);
+    EXPECT_EQ(testfiles::readFile(folder.file("linear.ico")), plainIcon);
+
+    for (const bool keep : {false, true}) {
+        std::vector<std::string> args = {"-f", "--icon", folder.file("out.ico"), folder.file("linear.png")};
+        if (keep)
+            args.insert(args.begin(), "--keep-color");
+        EXPECT_EQ(runCommand(args).status, 0);
+        EXPECT_EQ(testfiles::readFile(folder.file("out.ico")) == plainIcon, keep);
+    }
+    trace = runCommand({"--icon", folder.file("out2.ico"), folder.file("damaged.png")});
+    EXPECT_NE(trace.out.find("damaged.png: colour profile damaged, not applied\n"), std::string::npos) << trace.out;
 }
 
 } // namespace

@@ -4,6 +4,9 @@
 
 #include <algorithm>
 
+#include <gtest/gtest.h>
+
+#include "core/IconReader.h"
 #include "core/PngEncoder.h"
 
 namespace testimg {
@@ -152,14 +155,53 @@ Bytes withWrongCrc(Bytes png, const char type[4]) {
     return png;
 }
 
-Bytes withChunk(Bytes png, const char type[4], const Bytes& data, bool rightCrc) {
-    Bytes chunk(4, 0);
+namespace {
+
+Bytes chunkOf(const char type[4], const Bytes& data, bool rightCrc = true) {
+    Bytes chunk(8 + data.size() + 4, 0);
     setBe32(chunk, 0, uint32_t(data.size()));
-    chunk.insert(chunk.end(), type, type + 4);
-    chunk.insert(chunk.end(), data.begin(), data.end());
-    const uint32_t crc = uint32_t(crc32(0, chunk.data() + 4, uInt(chunk.size() - 4))) ^ (rightCrc ? 0 : 1);
-    chunk.resize(chunk.size() + 4);
+    for (size_t i = 0; i < 4; ++i)
+        chunk[4 + i] = uint8_t(type[i]);
+    std::copy(data.begin(), data.end(), chunk.begin() + 8);
+    const uint32_t crc = uint32_t(crc32(0, chunk.data() + 4, uInt(data.size() + 4))) ^ (rightCrc ? 0 : 1);
     setBe32(chunk, chunk.size() - 4, crc);
+    return chunk;
+}
+
+} // namespace
+
+Bytes rawPng(uint32_t width, uint32_t height, uint8_t colorType, uint8_t depth, const Bytes& samples) {
+    const size_t rowBytes = samples.size() / height;
+    Bytes raw;
+    for (uint32_t y = 0; y < height; ++y) {
+        raw.push_back(0);
+        raw.insert(raw.end(), samples.begin() + y * rowBytes, samples.begin() + (y + 1) * rowBytes);
+    }
+    Bytes data(compressBound(uLong(raw.size())));
+    uLongf size = uLongf(data.size());
+    compress(data.data(), &size, raw.data(), uLong(raw.size()));
+    data.resize(size);
+    Bytes ihdr(8);
+    setBe32(ihdr, 0, width);
+    setBe32(ihdr, 4, height);
+    ihdr.insert(ihdr.end(), {depth, colorType, 0, 0, 0});
+    Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    for (const Bytes& chunk : {chunkOf("IHDR", ihdr), chunkOf("IDAT", data), chunkOf("IEND", {})})
+        png.insert(png.end(), chunk.begin(), chunk.end());
+    return png;
+}
+
+Bytes iccpData(const Bytes& profile) {
+    Bytes data = {'p', 0, 0}; // a name, its end, the deflate method
+    Bytes packed(compressBound(uLong(profile.size())));
+    uLongf size = uLongf(packed.size());
+    compress(packed.data(), &size, profile.data(), uLong(profile.size()));
+    data.insert(data.end(), packed.begin(), packed.begin() + size);
+    return data;
+}
+
+Bytes withChunk(Bytes png, const char type[4], const Bytes& data, bool rightCrc) {
+    const Bytes chunk = chunkOf(type, data, rightCrc);
     const size_t afterHeader = 8 + 25;
     png.insert(png.begin() + afterHeader, chunk.begin(), chunk.end());
     return png;
@@ -185,6 +227,17 @@ tfi::RgbaImage transparentCleared(tfi::RgbaImage image) {
 
 bool samePixels(const tfi::RgbaImage& a, const tfi::RgbaImage& b) {
     return a.width == b.width && a.height == b.height && a.pixels == b.pixels;
+}
+
+tfi::RgbaImage entryOfSide(const Bytes& icon, uint32_t side) {
+    tfi::IconDirectory dir;
+    tfi::RgbaImage image;
+    EXPECT_EQ(tfi::readIconDirectory(tfi::ByteView(icon), dir), ERCI_OK);
+    for (const tfi::IconEntry& entry : dir.entries)
+        if (tfi::decodeIconEntry(entry, image) == ERCI_OK && image.width == side)
+            return image;
+    ADD_FAILURE() << "no entry of " << side;
+    return image;
 }
 
 } // namespace testimg

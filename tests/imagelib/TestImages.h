@@ -21,6 +21,13 @@ tfi::RgbaImage disc(uint32_t side, const uint8_t color[3]);
 
 Bytes encodePng(const tfi::RgbaImage& image);
 
+// A PNG of `samples` as the format packs them (rows of width x channels samples of `depth`,
+// big-endian at 16 bits), unfiltered.
+Bytes rawPng(uint32_t width, uint32_t height, uint8_t colorType, uint8_t depth, const Bytes& samples);
+
+// The data of an iCCP chunk holding `profile`.
+Bytes iccpData(const Bytes& profile);
+
 // A PNG whose IHDR declares width x height, with a correct CRC, followed by the rest of `png`.
 Bytes withDeclaredSize(Bytes png, uint32_t width, uint32_t height);
 
@@ -58,5 +65,8 @@ std::vector<DirRow> readDirectory(const Bytes& icon);
 tfi::RgbaImage transparentCleared(tfi::RgbaImage image);
 
 bool samePixels(const tfi::RgbaImage& a, const tfi::RgbaImage& b);
+
+// The icon's entry of that side, decoded by the library's reader; a test failure when none.
+tfi::RgbaImage entryOfSide(const Bytes& icon, uint32_t side);
 
 } // namespace testimg
