@@ -27,6 +27,13 @@ std::wstring missingLibraryText(LibraryLoad load, const std::wstring& folder) {
            L" could not be located in the dynamic link library " + folder + L"\\" + kConversionLibraryName + L".";
 }
 
+// GDI+ reaches the imaging codecs through a delay-load. Windows resolves one within the process's
+// default directories, System32 alone; Wine's loader resolves it, and what the codecs import in
+// turn, from the program's folder first. Loaded here from System32, they are found loaded later.
+void loadImagingCodecsFromSystem32() {
+    LoadLibraryExW(L"windowscodecs.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
 // The conversion library is loaded by its full path rather than imported, so Windows' loader no
 // longer says when it is missing: the program says it in the loader's words, before any window,
 // and ends as the loader would. Zero when the library is ready.
@@ -45,6 +52,7 @@ int loadConversionLibraryOrSay() {
 int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE, PWSTR, int) {
     if (const int loaderExitCode = loadConversionLibraryOrSay())
         return loaderExitCode;
+    loadImagingCodecsFromSystem32();
     appStartup();
     loadButtonImages(hInstance);
     {
