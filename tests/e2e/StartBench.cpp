@@ -24,22 +24,15 @@ namespace {
 const int kRepeats = 9;
 const DWORD kStartLimitMs = 30000;
 
-double now() {
-    LARGE_INTEGER counter, frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
 // Milliseconds from the process's creation until the main window is visible; negative if it
 // never appears.
 double programStartMs() {
     wintest::TempDir working;
-    const double begin = now();
+    const double begin = wintest::secondsNow();
     wintest::ChildProcess program(wintest::distFolder() + L"\\" + wintest::kProgramName, working.path());
     HWND main = program.started() ? wintest::waitForProcessWindow(program.id(), wintest::kMainTitle, kStartLimitMs)
                                   : nullptr;
-    const double elapsed = (now() - begin) * 1000;
+    const double elapsed = (wintest::secondsNow() - begin) * 1000;
     if (!main)
         return -1;
     PostMessageW(main, WM_CLOSE, 0, 0);
@@ -54,11 +47,11 @@ double coreConversionMs() {
     std::string picture;
     wintest::readFile(wintest::sourceTreeFile(L"tests/imagelib/png/rgba8.png"), picture);
     wintest::writeFile(working.file(L"pic.png"), picture);
-    const double begin = now();
+    const double begin = wintest::secondsNow();
     wintest::ChildProcess core(wintest::distFolder() + L"\\core\\imagecore.exe", working.path(), L"pic.png");
     DWORD exitCode = 1;
     const bool ended = core.waitForExit(kStartLimitMs, exitCode);
-    const double elapsed = (now() - begin) * 1000;
+    const double elapsed = (wintest::secondsNow() - begin) * 1000;
     return ended && exitCode == 0 && wintest::fileExists(working.file(L"pic.ico")) ? elapsed : -1;
 }
 
