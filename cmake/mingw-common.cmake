@@ -17,15 +17,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT    "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
-# Hardening of every binary: a guard on each stack frame that holds an array or an address-taken
-# local; address-space randomisation with the relocations it needs (the linker keeps them only
-# with --dynamicbase); no executable data. Line tables and function names (-g1) go into the
-# separate debug zip, from which a crash address is read; the release zip's binaries are stripped.
-set(TARNEL_HARDENING_COMPILE_FLAGS "-fstack-protector-strong -g1")
-set(CMAKE_C_FLAGS_INIT "${TARNEL_HARDENING_COMPILE_FLAGS}")
-set(CMAKE_CXX_FLAGS_INIT "${TARNEL_HARDENING_COMPILE_FLAGS}")
-string(APPEND CMAKE_EXE_LINKER_FLAGS_INIT " -Wl,--dynamicbase -Wl,--nxcompat")
-string(APPEND CMAKE_SHARED_LINKER_FLAGS_INIT " -Wl,--dynamicbase -Wl,--nxcompat")
 
 # Tests run through Wine's loader of the build's own width, never through the `wine` wrapper: once
 # the 32-bit Wine is installed the wrapper always picks it, even where the kernel cannot run it.

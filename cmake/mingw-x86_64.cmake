@@ -5,6 +5,3 @@ set(TOOLCHAIN_PREFIX x86_64-w64-mingw32)
 set(TARNEL_WINE_ARCH win64)
 set(TARNEL_RELEASE_PLATFORM win64)
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
-# Randomisation over the whole 64-bit address space, not only its low 4 GB.
-string(APPEND CMAKE_EXE_LINKER_FLAGS_INIT " -Wl,--high-entropy-va")
-string(APPEND CMAKE_SHARED_LINKER_FLAGS_INIT " -Wl,--high-entropy-va")

@@ -32,8 +32,8 @@ __attribute__((used)) const IMAGE_LOAD_CONFIG_DIRECTORY _load_config_used = {
     .SecurityCookie = (uintptr_t)&__stack_chk_guard,
 };
 
-/* Where no loader set the guard (Windows before Vista), one made as Microsoft's C runtime makes
- * its own. Runs before every other constructor, so before any guarded function is entered. */
+/* Where the loader left the guard as it was (older Windows), one made as Microsoft's C runtime
+ * makes its own. Runs before every other constructor, so before any guarded function is entered. */
 __attribute__((constructor(101), no_stack_protector)) static void seedGuardTheLoaderLeft(void) {
     if (__stack_chk_guard != STARTING_GUARD)
         return;

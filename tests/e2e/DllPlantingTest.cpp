@@ -149,7 +149,7 @@ std::string picture() {
 }
 
 // What a user does with the program: a file picked in the Add dialog and converted, the folder
-// browser opened and cancelled. The DLLs it loaded, by path.
+// browser opened and cancelled, a screen reader's question. The DLLs it loaded, by path.
 std::vector<std::wstring> useProgram(const UnpackedRelease& release, const TempDir& work) {
     RegistryValueGuard savedFolder(kSettingsKey, kFolderValue);
     WatchedProcess program(release.program(), work.path(), L"");
@@ -166,6 +166,11 @@ std::vector<std::wstring> useProgram(const UnpackedRelease& release, const TempD
             ASSERT_TRUE(browser != nullptr) << "no folder browser";
             PostMessageW(browser, WM_COMMAND, IDCANCEL, 0);
             ASSERT_TRUE(waitUntil([&] { return !IsWindow(browser); })) << "the folder browser stayed open";
+            // A screen reader's first question brings in the accessibility layer.
+            DWORD_PTR answer = 0;
+            SendMessageTimeoutW(GetDlgItem(main, kSourceList), WM_GETOBJECT, 0, OBJID_CLIENT, SMTO_ABORTIFHUNG,
+                                kRunLimitMs, &answer);
+            EXPECT_NE(0u, answer) << "no accessible object for the source list";
         }();
         PostMessageW(main, WM_CLOSE, 0, 0);
     }
