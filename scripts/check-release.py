@@ -66,6 +66,13 @@ LOAD_CONFIG_LAYOUT = {"win32": (0x36, 0x3C, 4, 0xBB40E64E), "win64": (0x4E, 0x58
 STACK_GUARD = "__stack_chk_guard"
 STACK_FAIL = "__stack_chk_fail"
 X86_CALL = 0xE8
+# Windows 7's known DLLs, which every later Windows keeps: Windows maps them from System32 whatever
+# lies beside the program, also where it ignores the dependent-load flag (before 10 1607).
+KNOWN_DLLS = {"advapi32.dll", "clbcatq.dll", "comdlg32.dll", "difxapi.dll", "gdi32.dll", "iertutil.dll",
+              "imagehlp.dll", "imm32.dll", "kernel32.dll", "lpk.dll", "msctf.dll", "msvcrt.dll", "normaliz.dll",
+              "nsi.dll", "ole32.dll", "oleaut32.dll", "psapi.dll", "rpcrt4.dll", "sechost.dll", "setupapi.dll",
+              "shell32.dll", "shlwapi.dll", "urlmon.dll", "user32.dll", "usp10.dll", "wininet.dll",
+              "wldap32.dll", "ws2_32.dll"}
 # The exe looks up the function that limits later DLL loads to System32 by this name.
 SYSTEM32_ONLY_FUNCTION = b"SetDefaultDllDirectories"
 RESOURCE_TYPE_VERSION = 16
@@ -373,8 +380,15 @@ def check_library_reached(binaries, problems, findings):
     """The conversion library is never imported; the program loads it by its full path after
     limiting every later load by name to System32."""
     for relative, pe in binaries.items():
-        if LIBRARY.lower() in [d.lower() for d in pe.imports()]:
+        imports = [d.lower() for d in pe.imports()]
+        if LIBRARY.lower() in imports:
             problems.append("%s imports %s: Windows would look for it by name" % (relative, LIBRARY))
+        unknown = sorted(set(imports) - KNOWN_DLLS - {LIBRARY.lower()})
+        if unknown:
+            problems.append("%s imports %s, which Windows before 10 1607 looks for beside it first"
+                            % (relative, ", ".join(unknown)))
+        else:
+            findings.append("%s: imports known DLLs only (%s)" % (relative, ", ".join(imports)))
         if relative != LIBRARY and SYSTEM32_ONLY_FUNCTION not in pe.data:
             problems.append("%s never limits later DLL loads to System32" % relative)
     if PROGRAM in binaries:

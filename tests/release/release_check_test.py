@@ -99,6 +99,12 @@ def writable_code(data):
     struct.pack_into("<I", data, header, pe.section_flags[pe.section_names.index(".text")] | check.SECTION_WRITE)
 
 
+def renamed_import(data):
+    """One of the program's known imports renamed to a DLL that no Windows maps from System32."""
+    at = data.index(b"OLEAUT32.dll")
+    data[at:at + 12] = b"UXTHEME1.dll"
+
+
 def rezipped(zip_path, scratch, rename=lambda name: name, replace=None):
     """A copy of a zip with its entries renamed, and one file's content replaced by another file."""
     copy = os.path.join(scratch, "copy-%d.zip" % len(os.listdir(scratch)))
@@ -149,6 +155,8 @@ def run(dist, width, zip_path, debug_zip):
             ("a binary without the dependent-load flag is refused", lambda: expect_problem(
                 dist_problems(check.LIBRARY, without_dependent_load_flag(width)),
                 check.LIBRARY + ": DependentLoadFlags 0x0")),
+            ("a static import of a DLL Windows searches for is refused", lambda: expect_problem(
+                dist_problems(check.PROGRAM, renamed_import), check.PROGRAM + " imports uxtheme1.dll")),
             ("a binary with writable code is refused", lambda: expect_problem(
                 dist_problems(check.PROGRAM, writable_code), check.PROGRAM + ": sections both writable and executable")),
             ("a program of the other width is refused", lambda: expect_problem(
