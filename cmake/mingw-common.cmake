@@ -17,7 +17,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT    "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
-
 # Tests run through Wine's loader of the build's own width, never through the `wine` wrapper: once
 # the 32-bit Wine is installed the wrapper always picks it, even where the kernel cannot run it.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh ${TARNEL_WINE_ARCH})

@@ -3,8 +3,8 @@
 
     set-load-config.py IMAGE
 
-GNU ld before 2.41 leaves the directory empty even when the record is linked in, and Windows reads
-a record only through the directory. The directory's size is the record's own first field. Exits
+GNU ld 2.40, this toolchain's, leaves the directory empty even when the record is linked in;
+Windows reads a record only through the directory. The directory's size is the record's own first field. Exits
 non-zero when the image has no such record.
 """
 import os

@@ -27,7 +27,8 @@ const wchar_t kCoreName[] = L"imagecore.exe";
 const wchar_t kMarksVariable[] = L"TARNEL_PLANTED_MARKS";
 const DWORD kRunLimitMs = 60000;
 // Windows maps these from System32 whatever lies elsewhere (ntdll before any search; kernel32 and
-// kernelbase are known DLLs on every version), and the planted DLL itself needs kernel32.
+// the kernelbase it imports are known DLLs on every version), and the planted DLL itself needs
+// kernel32.
 const std::set<std::wstring> kNeverSearched = {L"ntdll.dll", L"kernel32.dll", L"kernelbase.dll"};
 // The loader's exit code for a process whose DLL was not found.
 const DWORD kExitLibraryMissing = 0xC0000135;
