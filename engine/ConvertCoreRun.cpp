@@ -1,9 +1,8 @@
 // The worker thread and its run loop: one job after another, each asked about before an
 // existing file is replaced, until the table ends or a stop is requested.
+#include "ConversionLibrary.h"
 #include "ConvertCore.h"
 #include "PathNames.h"
-
-#include <TarnelFreeImage.h>
 
 #include <cstdio>
 
@@ -102,9 +101,10 @@ bool ConvertCore::shouldConvert(const std::wstring& dest) {
 bool ConvertCore::convert(const std::wstring& source, const std::wstring& dest) {
     trace("----- convert -----\n");
     trace("----------\n");
+    const ConvertOneFileFunction convertOneFile = conversionFunction();
     // The library writes a plain destination only up to the plain form's limit.
-    return gf_convertImage_OneFile(extendedPath(source).c_str(), extendedPath(dest).c_str(), option.c_str()) ==
-           ERCI_OK;
+    return convertOneFile &&
+           convertOneFile(extendedPath(source).c_str(), extendedPath(dest).c_str(), option.c_str()) == ERCI_OK;
 }
 
 void ConvertCore::onRunEnd() {}

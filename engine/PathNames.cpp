@@ -65,3 +65,33 @@ std::wstring sameFileKey(const std::wstring& path) {
                   0);
     return key;
 }
+
+namespace {
+
+// The buffer grows until the whole path fits: a cut path would name some other file. Empty when
+// the path is unknown.
+std::wstring programPath() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+        if (length == 0)
+            return std::wstring();
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        if (path.size() > kLongestPath)
+            return std::wstring();
+        path.resize(path.size() * 2);
+    }
+}
+
+} // namespace
+
+std::wstring programFolder() {
+    std::wstring path = programPath();
+    const size_t lastSeparator = path.rfind(L'\\');
+    if (lastSeparator != std::wstring::npos)
+        path.erase(lastSeparator);
+    return path;
+}

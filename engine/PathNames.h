@@ -22,3 +22,5 @@ std::wstring extendedPath(const std::wstring& path);
 // A file (not a folder) stands at the path, whether or not it may be read.
 bool isExistingFile(const std::wstring& path);
 bool isExistingFolder(const std::wstring& path);
+// The folder the program file stands in, without a closing separator; empty when unknown.
+std::wstring programFolder();

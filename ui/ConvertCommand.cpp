@@ -126,24 +126,6 @@ bool loadJobs(ConvertCore& core, const std::vector<std::wstring>& sources, const
     return true;
 }
 
-// The buffer grows until the whole path fits: a cut path would name some other file. Empty when
-// the path is unknown.
-std::wstring programPath() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
-        if (length == 0)
-            return std::wstring();
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        if (path.size() > kLongestPath)
-            return std::wstring();
-        path.resize(path.size() * 2);
-    }
-}
-
 } // namespace
 
 bool convertSourceFiles() {
@@ -193,13 +175,8 @@ bool convertSourceFiles() {
 
 // Empty when the program's own path is unknown: it must count as no core file.
 std::wstring getCorePath() {
-    std::wstring path = programPath();
-    if (path.empty())
-        return path;
-    const size_t lastSeparator = path.rfind(L'\\');
-    if (lastSeparator != std::wstring::npos)
-        path.erase(lastSeparator);
-    return path + kCoreSubPath + kCoreFileName;
+    const std::wstring folder = programFolder();
+    return folder.empty() ? folder : folder + kCoreSubPath + kCoreFileName;
 }
 
 void markConvertedFiles() {

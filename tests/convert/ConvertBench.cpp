@@ -36,13 +36,6 @@ const int kEntries = 2000;
 const int kRepeats = 5;
 const DWORD kRunTimeoutMs = 600000;
 
-double now() {
-    LARGE_INTEGER counter, frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
 std::vector<std::wstring> sourcePaths(const wintest::TempDir& in) {
     std::vector<std::wstring> paths;
     for (int i = 0; i < kEntries; ++i) {
@@ -68,21 +61,21 @@ double afterRun(HWND main) {
                                                                    L"Complete"; },
                                                       kRunTimeoutMs))
                                      return false;
-                                 closePressed = now();
+                                 closePressed = wintest::secondsNow();
                                  wintest::clickButton(progress, IDC_CLOSE);
                                  return true;
                              });
-    return now() - closePressed;
+    return wintest::secondsNow() - closePressed;
 }
 
 double selectingAlone(HWND list) {
     std::vector<double> times;
     for (int run = 0; run < kRepeats; ++run) {
         SendMessageW(list, LB_SETSEL, FALSE, -1);
-        const double start = now();
+        const double start = wintest::secondsNow();
         markConvertedFiles();
         wintest::pumpMessages();
-        times.push_back(now() - start);
+        times.push_back(wintest::secondsNow() - start);
     }
     std::sort(times.begin(), times.end());
     return times[times.size() / 2];
@@ -90,11 +83,11 @@ double selectingAlone(HWND list) {
 
 double oneAtATimeRedrawn(HWND list) {
     SendMessageW(list, LB_SETSEL, FALSE, -1);
-    const double start = now();
+    const double start = wintest::secondsNow();
     for (int i = 0; i < kEntries; ++i)
         SendMessageW(list, LB_SETSEL, TRUE, i);
     wintest::pumpMessages();
-    return now() - start;
+    return wintest::secondsNow() - start;
 }
 
 } // namespace

@@ -51,14 +51,18 @@ inline std::vector<std::wstring> entries(HWND main) {
 }
 
 // Adds files through the open-file dialog: names in the program's working folder, or one path.
-inline void addSources(const wintest::ChildProcess& program, HWND main, const std::wstring& typed, int newEntries) {
+inline void addSources(DWORD programId, HWND main, const std::wstring& typed, int newEntries) {
     using namespace wintest;
     const int before = entryCount(main);
     clickButton(main, kAddButton);
-    HWND picker = waitForProcessWindow(program.id(), kOpenFileTitle);
+    HWND picker = waitForProcessWindow(programId, kOpenFileTitle);
     ASSERT_TRUE(picker != nullptr) << "no open-file dialog";
     ASSERT_TRUE(chooseFileNames(picker, typed));
     ASSERT_TRUE(waitUntil([&] { return entryCount(main) == before + newEntries; })) << entryCount(main) << " entries";
+}
+
+inline void addSources(const wintest::ChildProcess& program, HWND main, const std::wstring& typed, int newEntries) {
+    addSources(program.id(), main, typed, newEntries);
 }
 
 // Presses the button and expects the refusal with exactly that text, owned by the main window,

@@ -1,5 +1,6 @@
 // The worker and its run loop: states, stops between files, the overwrite question, the
 // engine's lifetime around a live worker, and one real batch through the conversion library.
+#include "ConversionLibrary.h"
 #include "EngineTestSupport.h"
 #include "FakeEngine.h"
 #include "ImagePreset.h"
@@ -505,6 +506,7 @@ const std::string kIconHeader("\0\0\1\0", 4);
 
 TEST(RunLoopRealLibrary, ABatchOfRealPicturesIsWritten) {
     runWithDeadline([&] {
+        ASSERT_EQ(LibraryLoad::Loaded, loadConversionLibrary(wintest::distFolder()));
         CImageConverter_PNG_ICO preset;
         TempDir in;
         TempDir out;

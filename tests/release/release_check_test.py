@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """The release checks against the built binaries, and against broken copies they must refuse.
 
-Usage: release_check_test.py DIST_DIR win32|win64 ZIP_FILE   (prints 'N passed, M failed')
+Usage: release_check_test.py DIST_DIR win32|win64 ZIP_FILE DEBUG_ZIP_FILE   (prints 'N passed, M failed')
 """
 import os
 import runpy
@@ -77,18 +77,88 @@ def manifest_of_width(width):
     return change
 
 
+def cleared_dll_characteristics(bits):
+    def change(data):
+        pe = check.PeFile("", bytes(data))
+        at = pe.directories_at - (96 if pe.magic == 0x10B else 112) + 70
+        struct.pack_into("<H", data, at, pe.dll_characteristics & ~bits)
+    return change
+
+
+def without_dependent_load_flag(width):
+    def change(data):
+        pe = check.PeFile("", bytes(data))
+        record = pe.offset(pe.directories[check.DIRECTORY_LOAD_CONFIG][0])
+        struct.pack_into("<H", data, record + check.LOAD_CONFIG_LAYOUT[width][0], 0)
+    return change
+
+
+def writable_code(data):
+    pe = check.PeFile("", bytes(data))
+    header = pe.directories_at + 8 * 16 + 40 * pe.section_names.index(".text") + 36
+    struct.pack_into("<I", data, header, pe.section_flags[pe.section_names.index(".text")] | check.SECTION_WRITE)
+
+
+def renamed_import(data):
+    """One of the program's known imports renamed to a DLL that no Windows maps from System32."""
+    at = data.index(b"OLEAUT32.dll")
+    data[at:at + 12] = b"UXTHEME1.dll"
+
+
+def rezipped(zip_path, scratch, rename=lambda name: name, replace=None):
+    """A copy of a zip with its entries renamed, and one file's content replaced by another file."""
+    copy = os.path.join(scratch, "copy-%d.zip" % len(os.listdir(scratch)))
+    with zipfile.ZipFile(zip_path) as source, zipfile.ZipFile(copy, "w") as target:
+        for entry in source.infolist():
+            data = source.read(entry)
+            if replace and entry.filename.endswith("/" + replace[0]):
+                with open(replace[1], "rb") as f:
+                    data = f.read()
+            target.writestr(rename(entry.filename), data)
+    return copy
+
+
 def expect_problem(problems, words):
     return any(words in p for p in problems), "expected a problem saying %r, got %s" % (words, problems)
 
 
-def run(dist, width, zip_path):
+def run(dist, width, zip_path, debug_zip):
     scratch = tempfile.mkdtemp()
+    top = check.RELEASE_NAME % width
+
+    def zip_problems(release=zip_path, debug=debug_zip):
+        return check.check_zip(release, debug, dist, width)
+
+    def dist_problems(relative, change):
+        return check.check_dist(patched_copy(dist, scratch, relative, change), width)
+
     try:
         cases = [
             ("the built distribution is sound", lambda: (check.check_dist(dist, width) == [],
                                                          check.check_dist(dist, width))),
-            ("the built zip holds exactly the three files", lambda: (check.check_zip(zip_path) == [],
-                                                                     check.check_zip(zip_path))),
+            ("the built zips hold the three binaries in one folder, stripped and as built",
+             lambda: (zip_problems() == [], zip_problems())),
+            ("a zip without its top folder is refused", lambda: expect_problem(
+                zip_problems(rezipped(zip_path, scratch, lambda name: name[len(top) + 1:] or "x/")),
+                "outside its top folder")),
+            ("a release zip with a binary as built is refused", lambda: expect_problem(
+                zip_problems(rezipped(zip_path, scratch, replace=(check.PROGRAM, os.path.join(dist, check.PROGRAM)))),
+                "is not stripped")),
+            ("a debug zip of another build is refused", lambda: expect_problem(
+                zip_problems(debug=rezipped(debug_zip, scratch, replace=(check.LIBRARY, os.path.join(dist, check.CORE)))),
+                "is not the distribution's own")),
+            ("a binary without ASLR or DEP is refused", lambda: (
+                expect_problem(dist_problems(check.CORE, cleared_dll_characteristics(check.DLL_DYNAMIC_BASE)),
+                               check.CORE + ": no ASLR")[0] and
+                expect_problem(dist_problems(check.PROGRAM, cleared_dll_characteristics(check.DLL_NX_COMPAT)),
+                               check.PROGRAM + ": no DEP")[0], "ASLR and DEP")),
+            ("a binary without the dependent-load flag is refused", lambda: expect_problem(
+                dist_problems(check.LIBRARY, without_dependent_load_flag(width)),
+                check.LIBRARY + ": DependentLoadFlags 0x0")),
+            ("a static import of a DLL Windows searches for is refused", lambda: expect_problem(
+                dist_problems(check.PROGRAM, renamed_import), check.PROGRAM + " imports uxtheme1.dll")),
+            ("a binary with writable code is refused", lambda: expect_problem(
+                dist_problems(check.PROGRAM, writable_code), check.PROGRAM + ": sections both writable and executable")),
             ("a program of the other width is refused", lambda: expect_problem(
                 check.check_dist(patched_copy(dist, scratch, check.PROGRAM, other_machine(width)), width),
                 "%s: machine" % check.PROGRAM)),
@@ -106,8 +176,12 @@ def run(dist, width, zip_path):
                 check.check_dist(patched_copy(dist, scratch, check.PROGRAM, manifest_of_width(other_width(width))),
                                  width),
                 "%s: the manifest binds Microsoft.Windows.Common-Controls" % check.PROGRAM)),
-            ("a zip with a stray file is refused", lambda: zip_with_extra(zip_path, scratch)),
+            ("a zip with a stray file is refused", lambda: zip_with_extra(zip_path, debug_zip, dist, width, scratch)),
         ]
+        if width == "win64":
+            cases.append(("a 64-bit binary without high-entropy ASLR is refused", lambda: expect_problem(
+                dist_problems(check.PROGRAM, cleared_dll_characteristics(check.DLL_HIGH_ENTROPY_VA)),
+                check.PROGRAM + ": no high-entropy ASLR")))
         if width == "win32":
             cases.append(("a 32-bit binary without the large-address flag is refused", lambda: expect_problem(
                 check.check_dist(patched_copy(dist, scratch, check.LIBRARY, without_large_address), width),
@@ -123,16 +197,16 @@ def run(dist, width, zip_path):
         shutil.rmtree(scratch)
 
 
-def zip_with_extra(zip_path, scratch):
+def zip_with_extra(zip_path, debug_zip, dist, width, scratch):
     copy = os.path.join(scratch, "extra.zip")
     shutil.copy(zip_path, copy)
     with zipfile.ZipFile(copy, "a") as z:
-        z.writestr("readme.txt", "stray")
-    return expect_problem(check.check_zip(copy), "holds")
+        z.writestr("%s/readme.txt" % (check.RELEASE_NAME % width), "stray")
+    return expect_problem(check.check_zip(copy, debug_zip, dist, width), "holds")
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 4:
+    if len(sys.argv) != 5:
         print(__doc__, file=sys.stderr)
         sys.exit(2)
     sys.exit(run(*sys.argv[1:]))

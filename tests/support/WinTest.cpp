@@ -485,4 +485,11 @@ HWND waitForProcessWindow(DWORD processId, const wchar_t* title, DWORD timeoutMs
         timeoutMs);
 }
 
+double secondsNow() {
+    LARGE_INTEGER counter, frequency;
+    QueryPerformanceCounter(&counter);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
 } // namespace wintest

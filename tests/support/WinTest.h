@@ -140,6 +140,9 @@ bool writeRegistryString(const std::wstring& subKey, const std::wstring& valueNa
 // True when the value is gone afterwards, also when it or its key never existed.
 bool deleteRegistryValue(const std::wstring& subKey, const std::wstring& valueName);
 
+// A steady clock in seconds, for the benches' figures.
+double secondsNow();
+
 // Runs body on its own thread; if it has not finished after timeoutMs the whole test process
 // ends with a failure message, so a deadlock cannot hang the test run.
 void runWithDeadline(const std::function<void()>& body, DWORD timeoutMs, const char* what);
