@@ -52,9 +52,10 @@ inline void appendBe32(std::vector<uint8_t>& out, uint32_t v) {
     out.push_back(static_cast<uint8_t>(v >> 8));
     out.push_back(static_cast<uint8_t>(v));
 }
-inline void writeLe32At(std::vector<uint8_t>& out, size_t at, uint32_t v) {
+inline void writeLe32(uint8_t* p, uint32_t v) {
     for (int i = 0; i < 4; ++i)
-        out[at + i] = static_cast<uint8_t>(v >> (8 * i));
+        p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
+inline void writeLe32At(std::vector<uint8_t>& out, size_t at, uint32_t v) { writeLe32(out.data() + at, v); }
 
 } // namespace tfi

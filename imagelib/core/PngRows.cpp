@@ -174,10 +174,7 @@ bool expandRowToSrgbFast(const uint8_t* row, uint32_t count, const PngHeader& h,
     const size_t sampleBytes = h.bitDepth / 8;
     const size_t inStep = (rgba ? 4 : 3) * sampleBytes;
     if (rgba && sampleBytes == 1 && outStep == inStep) {
-        // Alpha comes along with a plain copy of the row, which costs far less than a loop
-        // that picks it out; the colours are then written over the copied ones.
-        std::memcpy(out, row, size_t(count) * inStep);
-        info.toSrgb->rgbRow8(row, inStep, count, out, outStep);
+        info.toSrgb->rgbaRow8(row, count, out);
         return true;
     }
     if (sampleBytes == 1)

@@ -94,20 +94,33 @@ void SrgbTransform::rgbRow8(const uint8_t* samples, size_t inStep, uint32_t coun
     const uint8_t* const encode = clippedToSrgb_;
     const uint64_t* const shares = shares_.data();
     uint32_t lastColour = ~0u; // no 24-bit colour
-    uint8_t redLevel = 0, greenLevel = 0, blueLevel = 0;
+    uint32_t levels = 0;
     for (uint32_t i = 0; i < count; ++i, samples += inStep, out += outStep) {
         const uint32_t colour = samples[0] | (samples[1] << 8) | (samples[2] << 16);
         if (colour != lastColour) {
-            const uint64_t mixed =
-                shares[samples[0]] + shares[kEightBitLevels + samples[1]] + shares[2 * kEightBitLevels + samples[2]];
-            redLevel = encode[int32_t((mixed & kShareFieldMask) >> 1) - kShareFieldZero];
-            greenLevel = encode[int32_t(((mixed >> kShareFieldBits) & kShareFieldMask) >> 1) - kShareFieldZero];
-            blueLevel = encode[int32_t((mixed >> (2 * kShareFieldBits)) >> 1) - kShareFieldZero];
+            levels = mixedLevels(encode, shares, samples[0], samples[1], samples[2]);
             lastColour = colour;
         }
-        out[0] = redLevel;
-        out[1] = greenLevel;
-        out[2] = blueLevel;
+        out[0] = uint8_t(levels);
+        out[1] = uint8_t(levels >> 8);
+        out[2] = uint8_t(levels >> 16);
+    }
+}
+
+void SrgbTransform::rgbaRow8(const uint8_t* samples, uint32_t count, uint8_t* out) const {
+    const uint8_t* const encode = clippedToSrgb_;
+    const uint64_t* const shares = shares_.data();
+    constexpr uint32_t kColourMask = 0xFFFFFF, kAlphaMask = 0xFF000000;
+    uint32_t lastColour = ~0u; // no 24-bit colour
+    uint32_t levels = 0;
+    for (uint32_t i = 0; i < count; ++i, samples += 4, out += 4) {
+        const uint32_t pixel = readLe32(samples);
+        const uint32_t colour = pixel & kColourMask;
+        if (colour != lastColour) {
+            levels = mixedLevels(encode, shares, colour & 0xFF, (colour >> 8) & 0xFF, colour >> 16);
+            lastColour = colour;
+        }
+        writeLe32(out, levels | (pixel & kAlphaMask));
     }
 }
 

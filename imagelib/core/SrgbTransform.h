@@ -40,6 +40,9 @@ public:
     // sample's shares of the output channels looked up rather than multiplied. For a transform
     // made for 8 bits.
     void rgbRow8(const uint8_t* samples, size_t inStep, uint32_t count, uint8_t* out, size_t outStep) const;
+    // rgbRow8 for packed 8-bit RGBA in and out, alpha carried along: a pixel read and written
+    // as one word.
+    void rgbaRow8(const uint8_t* samples, uint32_t count, uint8_t* out) const;
     // The same for big-endian 16-bit samples, `inStep` bytes apart.
     void rgbRow16(const uint8_t* samples, size_t inStep, uint32_t count, uint8_t* out, size_t outStep) const;
 
@@ -83,6 +86,15 @@ private:
     static constexpr int32_t kShareBias = static_cast<int32_t>(kMaxMatrixCoefficient) << kShareBits;
     // A field, halved to units of 2^-14, less the three biases: the light it holds.
     static constexpr int32_t kShareFieldZero = 3 * kShareBias / 2;
+
+    // The three 8-bit sRGB levels of one 8-bit colour (red in the low byte), through the shares.
+    static uint32_t mixedLevels(const uint8_t* encode, const uint64_t* shares, uint32_t red, uint32_t green,
+                                uint32_t blue) {
+        const uint64_t mixed = shares[red] + shares[kEightBitLevels + green] + shares[2 * kEightBitLevels + blue];
+        return encode[int32_t((mixed & kShareFieldMask) >> 1) - kShareFieldZero] |
+               (uint32_t(encode[int32_t(((mixed >> kShareFieldBits) & kShareFieldMask) >> 1) - kShareFieldZero]) << 8) |
+               (uint32_t(encode[int32_t((mixed >> (2 * kShareFieldBits)) >> 1) - kShareFieldZero]) << 16);
+    }
 
     void buildShares();
 
